@@ -1,0 +1,21 @@
+#include "app/clock.h"
+
+#include "host/host.h"
+
+namespace {
+std::int64_t clock_origin = 0;
+}
+
+void clock_start() {
+  std::int64_t count;
+  if (host_performance_counter(&count)) clock_origin = count;
+}
+
+std::uint32_t clock_ms() {
+  std::int64_t frequency, count;
+  if (!host_performance_frequency(&frequency) || !host_performance_counter(&count) ||
+      frequency <= 0)
+    return 0;
+  std::uint64_t elapsed = static_cast<std::uint64_t>(count - clock_origin);
+  return static_cast<std::uint32_t>(elapsed * 1000u / static_cast<std::uint64_t>(frequency));
+}

@@ -1,0 +1,38 @@
+#include "app/app.h"
+#include "app/clock.h"
+#include "app/demo_hooks.h"
+#include "app/fatal_internal.h"
+#include "app/startup_internal.h"
+#include "display/display.h"
+#include "sound/music.h"
+
+namespace {
+
+int render_loop() {
+  clock_start();
+  music_start();
+  system_flags.fetch_or(render_running | music_playing);
+  frame_clock.position = 0xFFFF;
+  frame_clock.time_ms = 0;
+  while (!stop_requested()) {
+    frame_clock.previous_position = frame_clock.position;
+    frame_clock.position = music_position();
+    frame_clock.time_ms = clock_ms();
+    if (!demo_frame(screen, frame_clock)) break;
+    display_present(framebuffer);
+  }
+  system_flags.fetch_and(~render_running);
+  host_post_message(display_window(), WM_CLOSE, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+int render_thread_main() {
+  try {
+    return render_loop();
+  } catch (const RenderThreadExit&) {
+    // fatal_error has stored its message and posted WM_CLOSE; shutdown takes it from here.
+    return 1;
+  }
+}

@@ -1,0 +1,126 @@
+// Start-up and shutdown, on the main thread.
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "app/app.h"
+#include "app/command_line.h"
+#include "app/demo_hooks.h"
+#include "app/fatal.h"
+#include "app/scratch_pool.h"
+#include "app/startup_internal.h"
+#include "app/tables.h"
+#include "display/display.h"
+#include "fs/archive.h"
+#include "host/messages.h"
+#include "sound/music.h"
+
+namespace {
+
+std::atomic<bool> stop_event{false};
+std::thread render_thread;
+
+}  // namespace
+
+bool stop_requested() { return stop_event.load(std::memory_order_acquire); }
+
+bool display_init(DemoConfig& config) {
+  if (config.title != nullptr) display_set_title(config.title);
+  if (config.icon != nullptr) display_set_icon(config.icon);
+  DisplayRequest request{static_cast<std::int32_t>(config.width),
+                         static_cast<std::int32_t>(config.height),
+                         config.aspect,
+                         config.display_hint_x,
+                         config.display_hint_y,
+                         1};
+  if (!display_open(request)) fatal_error("Error initializing display!");
+  display_set_fullscreen(1);
+  std::size_t bytes = static_cast<std::size_t>(
+      static_cast<std::uint32_t>(config.bits_per_pixel * config.height * config.width / 8));
+  framebuffer = static_cast<std::uint32_t*>(std::calloc(bytes ? bytes : 1, 1));
+  if (framebuffer == nullptr)
+    fatal_error("Can't allocate a framebuffer of %ux%u pixels!", config.width, config.height);
+  display_present(framebuffer);
+  system_flags.fetch_or(display_up);
+  return true;
+}
+
+bool system_init(DemoConfig& config) {
+  if (!archive_mount(config.archive_name))
+    fatal_error("Error opening archive '%s'.", config.archive_name ? config.archive_name : "");
+  if (config.scratch_pool_size != 0 && !scratch_pool_create(config.scratch_pool_size))
+    return false;
+  if (config.module_name != nullptr) {
+    module_size = 0;
+    module_buffer = file_load_whole(config.module_name, &module_size);
+    if (module_buffer == nullptr) {
+      archive_unmount();
+      fatal_error("Unable to load module '%s'!", config.module_name);
+    }
+    if (music_load(module_buffer, module_size) != 0) {
+      std::free(module_buffer);
+      module_buffer = nullptr;
+      archive_unmount();
+      fatal_error("Unable to load module '%s'!", config.module_name);
+    }
+    system_flags.fetch_or(module_loaded);
+  }
+  if (!(system_flags.load() & display_up)) display_init(config);
+  return true;
+}
+
+void system_shutdown() {
+  std::free(framebuffer);
+  framebuffer = nullptr;
+  display_close();
+  system_flags.fetch_and(~display_up);
+  archive_unmount();
+  if (demo_config.scratch_pool_size != 0) scratch_pool_destroy();
+  if (stored_fatal_message != nullptr) {
+    host_message_box(stored_fatal_message, demo_config.title, MB_ICONERROR);
+    std::free(stored_fatal_message);
+    stored_fatal_message = nullptr;
+  }
+}
+
+int kestol_main() {
+  command_line_split(host_command_line(), false);
+  config_set_defaults(demo_config);
+  demo_configure(demo_config);
+  if (!system_init(demo_config)) fatal_error("Error initializing system!");
+  lookup_tables_init();
+
+  screen.pixels = framebuffer;
+  screen.width = static_cast<std::int32_t>(demo_config.width);
+  screen.height = static_cast<std::int32_t>(demo_config.height);
+  screen.pitch = static_cast<std::int32_t>(demo_config.width * demo_config.bits_per_pixel / 8);
+  screen.aspect = demo_config.aspect;
+  screen.display_hint_x = demo_config.display_hint_x;
+  screen.display_hint_y = demo_config.display_hint_y;
+
+  if (!demo_load(demo_config)) fatal_error("Error initializing demo!");
+
+  stop_event.store(false);
+  render_thread = std::thread([] {
+    render_thread_id.store(std::this_thread::get_id());
+    render_thread_main();
+  });
+
+  HostMessage message;
+  while (host_get_message(&message) > 0) {
+    host_translate_message(message);
+    host_dispatch_message(message);
+  }
+
+  stop_event.store(true, std::memory_order_release);
+  render_thread.join();
+  render_thread_id.store(std::thread::id());
+
+  music_release();
+  demo_unload();
+  lookup_tables_free();
+  system_shutdown();
+  command_line_free();
+  return 0;
+}
