@@ -1,5 +1,5 @@
 // vexo-pictures: renders the demo's twenty pictures (and the window icon) into a folder.
-//   vexo-pictures OUTDIR [--raw] [--only NAME]
+//   vexo-pictures OUTDIR [--raw] [--only NAME] [--icon FILE]
 // Pictures are written as baseline JPEG; --raw writes PPM/PGM instead (for looking at the
 // renders without the encoder's losses).
 #include <chrono>
@@ -30,8 +30,9 @@ const Job kSequence[16] = {
 
 void usage() {
   std::puts(
-      "usage: vexo-pictures OUTDIR [--raw] [--only NAME]\n"
+      "usage: vexo-pictures OUTDIR [--raw] [--only NAME] [--icon FILE]\n"
       "Renders 01..16, o3/m3, o4/m4, o5/m5, logo/mlogo (JPEG) and icon.bmp into OUTDIR.\n"
+      "  --icon FILE  write the window icon (32 x 32 BMP) there instead of OUTDIR/icon.bmp\n"
       "  --raw        write PPM/PGM instead of JPEG\n"
       "  --only NAME  render only the named picture (for example 07 or logo)");
 }
@@ -39,7 +40,7 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, only;
+  std::string out, only, icon_path;
   bool raw = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (!std::strcmp(argv[i], "--raw")) {
       raw = true;
+    } else if (!std::strcmp(argv[i], "--icon") && i + 1 < argc) {
+      icon_path = argv[++i];
     } else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) {
       only = argv[++i];
     } else if (out.empty() && argv[i][0] != '-') {
@@ -88,7 +91,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", ++done, p.colour);
   }
   if (want("icon")) {
-    if (!writer.icon("icon", art::make_icon(32))) return 1;
+    if (!writer.icon(icon_path.empty() ? out + "/icon.bmp" : icon_path, art::make_icon(32))) return 1;
     ++done;
   }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -58,7 +58,7 @@ bool PictureWriter::grey(const char* name, const art::Grey& g) {
   return write_file(dir_ + "/" + name + ".pgm", netpbm("P5", g.w, g.h, px));
 }
 
-bool PictureWriter::icon(const char* name, const art::Canvas& c) {
+bool PictureWriter::icon(const std::string& path, const art::Canvas& c) {
   std::vector<std::uint8_t> rgb = art::to_rgb8(c);
   const std::uint32_t data = static_cast<std::uint32_t>(c.w * c.h * 4), file = 54 + data;
   std::vector<std::uint8_t> b(54, 0);
@@ -80,5 +80,5 @@ bool PictureWriter::icon(const char* name, const art::Canvas& c) {
       const std::uint8_t* p = &rgb[(y * c.w + x) * 3];
       b.insert(b.end(), {p[2], p[1], p[0], 255});
     }
-  return write_file(dir_ + "/" + name + ".bmp", b);
+  return write_file(path, b);
 }

@@ -16,7 +16,7 @@ class PictureWriter {
   bool colour(const char* name, const art::Canvas& c);
   bool grey(const char* name, const art::Grey& g);
   // A 32-bit BMP (the window icon).
-  bool icon(const char* name, const art::Canvas& c);
+  bool icon(const std::string& path, const art::Canvas& c);
 
  private:
 #ifdef VEXO_HAVE_JPEG_ENCODER
