@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <new>
 
 #include "host/sdl/sdl_internal.h"
 #include "host/video.h"
@@ -17,7 +19,7 @@ struct HostIcon {
 struct HostCanvas {
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> bits;
+  std::unique_ptr<std::uint32_t[]> bits;
   SDL_Texture* texture = nullptr;
   SDL_Renderer* owner = nullptr;
 };
@@ -338,11 +340,15 @@ void host_begin_paint(WindowHandle window) { host_validate(window); }
 void host_end_paint(WindowHandle window) { host_validate(window); }
 
 HostCanvas* host_canvas_create(int width, int height) {
-  if (width <= 0 || height <= 0) return nullptr;
+  // At most 2^28 pixels (1 GiB); larger pictures get no canvas rather than a failure.
+  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (std::int64_t{1} << 28))
+    return nullptr;
+  std::unique_ptr<std::uint32_t[]> bits(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(width) * height]);
+  if (!bits) return nullptr;
   auto* canvas = new HostCanvas;
   canvas->width = width;
   canvas->height = height;
-  canvas->bits.assign(static_cast<std::size_t>(width) * height, 0);
+  canvas->bits = std::move(bits);
   return canvas;
 }
 
@@ -353,7 +359,7 @@ void host_canvas_destroy(HostCanvas* canvas) {
 }
 
 std::uint32_t* host_canvas_bits(HostCanvas* canvas) {
-  return canvas ? canvas->bits.data() : nullptr;
+  return canvas ? canvas->bits.get() : nullptr;
 }
 
 void host_paint_canvas(WindowHandle window, HostCanvas* canvas, int width, int height) {
@@ -367,7 +373,7 @@ void host_paint_canvas(WindowHandle window, HostCanvas* canvas, int width, int h
     if (canvas->texture == nullptr) return;
     SDL_SetTextureBlendMode(canvas->texture, SDL_BLENDMODE_NONE);
   }
-  SDL_UpdateTexture(canvas->texture, nullptr, canvas->bits.data(), canvas->width * 4);
+  SDL_UpdateTexture(canvas->texture, nullptr, canvas->bits.get(), canvas->width * 4);
   // Window coordinates to output pixels (they differ on high-density screens).
   int window_w, window_h, output_w, output_h;
   SDL_GetWindowSize(backend->sdl, &window_w, &window_h);
