@@ -216,6 +216,7 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size) 
 
   int largest = 0;
   for (int i = 0; i < song_length; ++i) largest = std::max<int>(largest, m.order_table[i]);
+  m.stored_patterns = stored_patterns;
   m.pattern_slots = std::max(stored_patterns, largest + 1);
   m.patterns.resize(static_cast<std::size_t>(m.pattern_slots));
   for (int i = 0; i < stored_patterns; ++i) {
