@@ -134,7 +134,7 @@ TEST(MusicOutputSdl, PositionBelongsToTheChunkBeingPlayed) {
   // within one chunk nearly always.
   EXPECT_LE(off * 20, samples) << off << " of " << samples << " off by more than a chunk, worst "
                                << worst;
-  EXPECT_LE(worst, 4);
+  EXPECT_LE(worst, 10);  // never a ring ahead or behind
 }
 
 }  // namespace
