@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "app/app.h"
@@ -23,6 +24,7 @@ struct Options {
   int fps = 60;
   int scale = 3;
   std::string log, frames, wav;
+  std::set<unsigned> frame_list;  // empty: every frame
   bool video = true;
   bool progress = true;
   int max_seconds = 600;
@@ -31,14 +33,16 @@ struct Options {
 void usage(FILE* to) {
   std::fputs(
       "usage: vexo-capture [-o FILE] [--fps N] [--scale N] [--log FILE] [--frames DIR]\n"
-      "                    [--wav FILE] [--no-video] [--max-seconds N] [--quiet]\n"
+      "                    [--frame-list L] [--wav FILE] [--no-video] [--max-seconds N] [--quiet]\n"
       "Renders the Vexo demo, start to end, headless in virtual time.\n"
       "  -o FILE          the video: .mp4 (H.264 + AAC, needs ffmpeg) or .y4m (plus FILE.wav);\n"
       "                   without ffmpeg an .mp4 request becomes .y4m + .wav (default vexo.mp4)\n"
       "  --fps N          frames per second of the video, 1..240 (default 60)\n"
       "  --scale N        nearest-neighbour scale of the 320 x 200 picture, 1..8 (default 3)\n"
-      "  --log FILE       one line per frame: frame number, time in ms, position, previous\n"
+      "  --log FILE       one line per frame: frame number, time in ms, position, previous;\n"
+      "                   a last line marked 'end' holds the position at which the demo ended\n"
       "  --frames DIR     also write every frame as DIR/NNNNN.png\n"
+      "  --frame-list L   with --frames: only the frames numbered in L (for example 10,250,900)\n"
       "  --wav FILE       also keep the sound as a WAV file (44,100 Hz, 16-bit stereo)\n"
       "  --no-video       write no video (with --log, --frames or --wav)\n"
       "  --max-seconds N  stop after N seconds of demo time if it has not ended (default 600)\n"
@@ -76,6 +80,17 @@ int parse(int argc, char** argv, Options& o) {
       o.log = v;
     } else if (a == "--frames" && (v = value())) {
       o.frames = v;
+    } else if (a == "--frame-list" && (v = value())) {
+      for (const char* p = v; *p != '\0';) {
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(p, &end, 10);
+        if (end == p || (*end != ',' && *end != '\0')) {
+          std::fprintf(stderr, "vexo-capture: bad frame list '%s'\n", v);
+          return 2;
+        }
+        o.frame_list.insert(static_cast<unsigned>(n));
+        p = *end == ',' ? end + 1 : end;
+      }
     } else if (a == "--wav" && (v = value())) {
       o.wav = v;
     } else {
@@ -160,15 +175,16 @@ int main(int argc, char** argv) {
 
   unsigned rendered = 0, emitted = 0;
   bool failed = false, stopped = false;
-  RgbFrame rgb, png;
+  RgbFrame rgb;
   headless::on_frame_advance([&] {
     // Only the render thread's frames: the black frame of start-up is not part of the demo.
     if ((system_flags.load() & render_running) == 0 || std::this_thread::get_id() != render_thread_id.load()) return;
     const FrameClock c = frame_clock;
     const unsigned n = rendered++;
     if (log) std::fprintf(log.get(), "%u %u 0x%04X 0x%04X\n", n, c.time_ms, c.position, c.previous_position);
-    if (sink || !o.frames.empty()) scale_frame(framebuffer, screen.width, screen.height, o.scale, rgb);
-    if (!o.frames.empty()) {
+    const bool save = !o.frames.empty() && (o.frame_list.empty() || o.frame_list.count(n) != 0);
+    if (sink || save) scale_frame(framebuffer, screen.width, screen.height, o.scale, rgb);
+    if (save) {
       char name[32];
       std::snprintf(name, sizeof name, "/%05u.png", n);
       if (!write_png(o.frames + name, rgb)) failed = true;
@@ -189,6 +205,11 @@ int main(int argc, char** argv) {
   host_set_arguments(1, const_cast<char**>(args));
   const int rc = kestol_main();
   headless::audio_record_stop();
+  // The position at which the script ended the demo (its frame is not shown).
+  if (log && rc == 0 && !stopped) {
+    const FrameClock c = frame_clock;
+    std::fprintf(log.get(), "%u %u 0x%04X 0x%04X end\n", rendered, c.time_ms, c.position, c.previous_position);
+  }
   if (o.progress) std::fputc('\n', stderr);
 
   bool ok = rc == 0 && !failed;
