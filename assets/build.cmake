@@ -69,3 +69,15 @@ if(KESTOL_SDL)
   kestol_link(vexo DEMO kestol_demo HOST kestol_host_sdl)
   set_target_properties(vexo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endif()
+
+# The start-up benchmark (bench/ is configured after this folder): it loads the demo's
+# pictures with the demo's own loaders from the built archive, against libjpeg-turbo.
+function(vexo_bench_rules)
+  if(TARGET startup_bench)
+    find_package(JPEG REQUIRED)
+    add_dependencies(startup_bench vexo_content)
+    target_link_libraries(startup_bench PRIVATE kestol_demo JPEG::JPEG)
+    target_compile_definitions(startup_bench PRIVATE VEXO_PAK="${VEXO_PAK}")
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL vexo_bench_rules)
