@@ -18,3 +18,9 @@ if(TARGET test_sound_e2e)
   target_compile_definitions(test_sound_e2e PRIVATE KESTOL_TOOL="$<TARGET_FILE:kestol>")
   add_dependencies(test_sound_e2e kestol)
 endif()
+
+# The audible position on the SDL audio device (SDL's disk driver, no sound card needed).
+if(KESTOL_SDL)
+  kestol_test_program(test_sound_sdl LABELS unit
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/sound/music_output_sdl_sync.cc HOST kestol_host_sdl)
+endif()
