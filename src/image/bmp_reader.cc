@@ -54,6 +54,8 @@ bool BmpReader::read_header() {
   }
   if (planes != 1) return false;
   data_gap -= info_size;
+  // An empty bitmap would still loop over up to 2^31 rows of nothing: refused.
+  if (image_width == 0 || image_height == 0) return false;
   if (!image_size_fits(image_width, image_height)) return false;
 
   switch (bits_per_pixel) {

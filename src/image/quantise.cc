@@ -150,14 +150,14 @@ class NearestSearch {
       g_[i] = palette[i * 3 + 1];
       b_[i] = palette[i * 3 + 2];
     }
-    for (auto& e : cache_) e = kEmpty;
+    for (auto& k : cache_key_) k = kEmpty;
   }
 
   std::uint8_t find(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     const std::uint32_t rgb = std::uint32_t(r) << 16 | std::uint32_t(g) << 8 | b;
     // Pictures repeat colours a lot: a small direct-mapped cache of exact colours.
-    std::uint32_t& slot = cache_[(rgb * 2654435761u) >> (32 - kCacheBits)];
-    if ((slot >> 8) == rgb) return std::uint8_t(slot);
+    const std::uint32_t slot = (rgb * 2654435761u) >> (32 - kCacheBits);
+    if (cache_key_[slot] == rgb) return cache_index_[slot];
     std::int16_t best = 1531;
     for (std::uint32_t i = 0; i < count_; ++i) {
       dist_[i] = std::int16_t(2 * std::abs(r - r_[i]) + 3 * std::abs(g - g_[i]) +
@@ -167,16 +167,18 @@ class NearestSearch {
     std::uint32_t index = 0;
     while (index < count_ && dist_[index] != best) ++index;
     if (index == count_) index = 0;
-    slot = rgb << 8 | index;
+    cache_key_[slot] = rgb;
+    cache_index_[slot] = std::uint8_t(index);
     return std::uint8_t(index);
   }
 
  private:
   static constexpr int kCacheBits = 12;
-  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // rgb never exceeds 24 bits
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // never a 24-bit colour
   std::uint32_t count_;
   std::int16_t r_[256], g_[256], b_[256], dist_[256];
-  std::uint32_t cache_[1u << kCacheBits];
+  std::uint32_t cache_key_[1u << kCacheBits];
+  std::uint8_t cache_index_[1u << kCacheBits];
 };
 
 }  // namespace

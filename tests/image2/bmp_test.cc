@@ -166,6 +166,8 @@ TEST(Bmp, RefusedHeaders) {
   EXPECT_FALSE(header_ok(t));
   t = s, t.bpp = 8, t.colours_used = 257;
   EXPECT_FALSE(header_ok(t));
+  t = s, t.width = 0, t.height = 0x36380000;  // no pixels, but countless rows
+  EXPECT_FALSE(header_ok(t));
   t = s, t.width = 0x10000, t.height = 0x10000;  // 2^32 pixels
   EXPECT_FALSE(header_ok(t));
   Bytes cut = make_bmp(s);

@@ -186,6 +186,17 @@ TEST(NearestPaletteIndex, WeightsAndTies) {
   EXPECT_EQ(nearest_palette_index(p8, 0, 1, 2, 3), 0u);
 }
 
+TEST(MapToPalette, WhiteIsNotMistakenForAnEmptyCacheSlot) {
+  const std::uint8_t pal[6] = {0, 0, 0, 10, 10, 10};
+  const std::uint8_t white[6] = {255, 255, 255, 255, 255, 255};
+  std::uint8_t out[2] = {9, 9};
+  map_to_palette(out, 2, white, 6, 2, 1, pal, 2);
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(out[1], 1);
+  map_to_palette(out, 2, white, 6, 2, 1, pal, 1);
+  EXPECT_EQ(out[0], 0);
+}
+
 TEST(MapToPalette, MatchesPlainSearchAndKeepsRowGaps) {
   std::mt19937 rng(99);
   for (int round = 0; round < 20; ++round) {
