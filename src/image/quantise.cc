@@ -139,18 +139,29 @@ std::uint32_t nearest_palette_index(const std::uint8_t* palette, std::uint32_t c
 
 namespace {
 
-// The palette split by channel so the distances of all entries are computed in one
-// vectorisable pass; the first minimum is then found in a second pass.
+// Exact nearest search with pruning: the entries sorted by green, walked outwards from the
+// pixel's green level. Green weighs 3, so once 3 * |dG| exceeds the best distance no entry
+// further out can win or tie; ties between entries keep the lower index.
 class NearestSearch {
  public:
   NearestSearch(const std::uint8_t* palette, std::uint32_t count)
       : count_(std::min<std::uint32_t>(count, 256)) {
-    for (std::uint32_t i = 0; i < count_; ++i) {
-      r_[i] = palette[i * 3];
-      g_[i] = palette[i * 3 + 1];
-      b_[i] = palette[i * 3 + 2];
+    std::uint32_t order[256];
+    for (std::uint32_t i = 0; i < count_; ++i) order[i] = i;
+    std::stable_sort(order, order + count_, [palette](std::uint32_t a, std::uint32_t b) {
+      return palette[a * 3 + 1] < palette[b * 3 + 1];
+    });
+    for (std::uint32_t k = 0; k < count_; ++k) {
+      const std::uint32_t i = order[k];
+      entry_[k] = Entry{palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2], std::uint8_t(i)};
     }
-    for (auto& k : cache_key_) k = kEmpty;
+    // first_at_or_above_[g]: the first sorted entry whose green is at least g.
+    std::uint32_t k = 0;
+    for (int g = 0; g < 257; ++g) {
+      while (k < count_ && entry_[k].g < g) ++k;
+      first_at_or_above_[g] = std::uint16_t(k);
+    }
+    for (auto& key : cache_key_) key = kEmpty;
   }
 
   std::uint8_t find(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -158,25 +169,49 @@ class NearestSearch {
     // Pictures repeat colours a lot: a small direct-mapped cache of exact colours.
     const std::uint32_t slot = (rgb * 2654435761u) >> (32 - kCacheBits);
     if (cache_key_[slot] == rgb) return cache_index_[slot];
-    std::int16_t best = 1531;
-    for (std::uint32_t i = 0; i < count_; ++i) {
-      dist_[i] = std::int16_t(2 * std::abs(r - r_[i]) + 3 * std::abs(g - g_[i]) +
-                              std::abs(b - b_[i]));
-      best = std::min(best, dist_[i]);
+
+    int best = 1531;
+    int best_index = 0;
+    auto consider = [&](const Entry& e) {
+      const int d = 2 * std::abs(r - e.r) + 3 * std::abs(g - e.g) + std::abs(b - e.b);
+      if (d < best || (d == best && e.index < best_index)) {
+        best = d;
+        best_index = e.index;
+      }
+    };
+    int up = first_at_or_above_[g];
+    int down = up - 1;
+    const int n = int(count_);
+    while (up < n || down >= 0) {
+      if (up < n) {
+        if (3 * (entry_[up].g - g) > best) {
+          up = n;
+        } else {
+          consider(entry_[up++]);
+        }
+      }
+      if (down >= 0) {
+        if (3 * (g - entry_[down].g) > best) {
+          down = -1;
+        } else {
+          consider(entry_[down--]);
+        }
+      }
     }
-    std::uint32_t index = 0;
-    while (index < count_ && dist_[index] != best) ++index;
-    if (index == count_) index = 0;
     cache_key_[slot] = rgb;
-    cache_index_[slot] = std::uint8_t(index);
-    return std::uint8_t(index);
+    cache_index_[slot] = std::uint8_t(best_index);
+    return std::uint8_t(best_index);
   }
 
  private:
+  struct Entry {
+    std::uint8_t r, g, b, index;
+  };
   static constexpr int kCacheBits = 12;
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;  // never a 24-bit colour
   std::uint32_t count_;
-  std::int16_t r_[256], g_[256], b_[256], dist_[256];
+  Entry entry_[256];
+  std::uint16_t first_at_or_above_[257];
   std::uint32_t cache_key_[1u << kCacheBits];
   std::uint8_t cache_index_[1u << kCacheBits];
 };

@@ -199,7 +199,7 @@ TEST(MapToPalette, WhiteIsNotMistakenForAnEmptyCacheSlot) {
 
 TEST(MapToPalette, MatchesPlainSearchAndKeepsRowGaps) {
   std::mt19937 rng(99);
-  for (int round = 0; round < 20; ++round) {
+  for (int round = 0; round < 80; ++round) {
     const unsigned count = 1 + rng() % 256;
     std::vector<std::uint8_t> pal(count * 3);
     for (auto& v : pal) v = std::uint8_t(rng() % (round % 2 ? 8 : 256));
