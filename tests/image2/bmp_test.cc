@@ -187,3 +187,24 @@ TEST(Bmp, SixtyFourByteHeaderIsAccepted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Bmp, TrueColourAskedForIndexedIsQuantised) {
+  // Three colours in a 24-bit file: every pixel maps to its own colour; the palette past
+  // the entries built stays untouched.
+  BmpSpec s;
+  s.width = 4;
+  s.height = 1;
+  s.rows = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 255};  // B, G, R: red, green, blue, red
+  Decoded d = decode_bytes(make_bmp(s), PixelFormat::indexed8);
+  ASSERT_TRUE(d.ok);
+  for (int x = 0; x < 4; ++x) {
+    const std::uint8_t* e = &d.palette[d.pixels[x] * 3];
+    EXPECT_EQ(Bytes(e, e + 3), (Bytes{s.rows[x * 3 + 2], s.rows[x * 3 + 1], s.rows[x * 3]})) << x;
+  }
+  EXPECT_EQ(d.pixels[0], d.pixels[3]);
+  EXPECT_EQ(d.palette[4 * 3], 0xEE);  // at most 4 boxes from 4 pixels
+}
+
+}  // namespace
