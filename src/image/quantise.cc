@@ -24,17 +24,21 @@ std::uint32_t volume(const ColourBox& box) {
 }
 
 void compute_bounds(ColourBox& box, const std::uint8_t* work) {
-  std::uint8_t lo[3] = {255, 255, 255};
-  std::uint8_t hi[3] = {0, 0, 0};
+  // Separate accumulators per channel keep the loop in registers.
+  unsigned lo0 = 255, lo1 = 255, lo2 = 255, hi0 = 0, hi1 = 0, hi2 = 0;
   const std::uint8_t* p = work + box.first * 3;
-  for (std::uint32_t i = 0; i < box.count; ++i, p += 3) {
-    for (int c = 0; c < 3; ++c) {
-      lo[c] = std::min(lo[c], p[c]);
-      hi[c] = std::max(hi[c], p[c]);
-    }
+  const std::uint8_t* end = p + std::size_t(box.count) * 3;
+  for (; p != end; p += 3) {
+    const unsigned c0 = p[0], c1 = p[1], c2 = p[2];
+    lo0 = c0 < lo0 ? c0 : lo0;
+    hi0 = c0 > hi0 ? c0 : hi0;
+    lo1 = c1 < lo1 ? c1 : lo1;
+    hi1 = c1 > hi1 ? c1 : hi1;
+    lo2 = c2 < lo2 ? c2 : lo2;
+    hi2 = c2 > hi2 ? c2 : hi2;
   }
-  std::memcpy(box.min, lo, 3);
-  std::memcpy(box.max, hi, 3);
+  box.min[0] = std::uint8_t(lo0), box.min[1] = std::uint8_t(lo1), box.min[2] = std::uint8_t(lo2);
+  box.max[0] = std::uint8_t(hi0), box.max[1] = std::uint8_t(hi1), box.max[2] = std::uint8_t(hi2);
 }
 
 // Equal extents favour the later channel.
