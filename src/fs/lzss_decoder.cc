@@ -75,50 +75,61 @@ std::uint32_t LzssDecoder::decode_items(std::uint8_t* out, std::uint32_t count) 
 }
 
 // Items straight from the source's buffer while at least one whole item (flag byte and
-// two bytes) is there and at least one whole match fits into the output.
+// two bytes) is there and at least one whole match fits into the output. Bytes go to the
+// output only; a match reads this run's earlier output directly, and the window (still
+// holding what came before the run) only for older bytes. The window gets the run's last
+// 4096 bytes at the end, so it is exactly as the item-at-a-time path would leave it.
 std::uint32_t LzssDecoder::decode_fast(std::uint8_t* out, std::uint32_t count) {
   std::span<const std::uint8_t> in = source_->peek();
   if (in.size() < 3 || count < lzss_max_match) return 0;
+  constexpr std::uint32_t wrap = lzss_window_size - 1;
   const std::uint8_t* p = in.data();
   const std::uint8_t* end = p + in.size();
   std::uint8_t* o = out;
   std::uint8_t* o_end = out + count;
   std::uint32_t flags = flags_;
-  std::uint32_t r = r_;
-  constexpr std::uint32_t wrap = lzss_window_size - 1;
+  const std::uint32_t r0 = r_;
   while (end - p >= 3 && o_end - o >= static_cast<std::ptrdiff_t>(lzss_max_match)) {
     flags >>= 1;
     if ((flags & 0x100) == 0) flags = *p++ | 0xFF00u;
     if (flags & 1) {
-      std::uint8_t c = *p++;
-      *o++ = c;
-      window_[r] = c;
-      r = (r + 1) & wrap;
+      *o++ = *p++;
       continue;
     }
     std::uint32_t position = p[0] | ((p[1] & 0xF0u) << 4);
     std::uint32_t length = (p[1] & 0x0Fu) + lzss_min_match;
     p += 2;
-    std::uint32_t distance = (r - position) & wrap;
-    bool apart = distance == 0 || distance >= length;  // no byte reads one this match wrote
-    if (apart && position + length <= lzss_window_size && r + length <= lzss_window_size) {
-      std::memcpy(o, window_ + position, length);
-      std::memmove(window_ + r, o, length);
-      o += length;
-      r = (r + length) & wrap;
+    std::size_t produced = static_cast<std::size_t>(o - out);
+    // How far back the match starts; 0 means the oldest byte, 4096 back.
+    std::size_t distance = (r0 + produced - position) & wrap;
+    if (distance == 0) distance = lzss_window_size;
+    if (distance <= produced) {
+      const std::uint8_t* from = o - distance;
+      if (distance >= lzss_max_match) {
+        std::memcpy(o, from, lzss_max_match);  // the bytes past `length` are rewritten later
+      } else {
+        for (std::uint32_t k = 0; k < length; ++k) o[k] = from[k];  // overlapping: a run
+      }
+    } else if (distance >= produced + length && position + lzss_max_match <= lzss_window_size) {
+      std::memcpy(o, window_ + position, lzss_max_match);  // all from before the run
     } else {
       for (std::uint32_t k = 0; k < length; ++k) {
-        std::uint8_t c = window_[(position + k) & wrap];
-        *o++ = c;
-        window_[r] = c;
-        r = (r + 1) & wrap;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(produced + k) - static_cast<std::ptrdiff_t>(distance);
+        o[k] = at >= 0 ? out[at] : window_[(position + k) & wrap];
       }
     }
+    o += length;
   }
+  std::size_t produced = static_cast<std::size_t>(o - out);
+  std::size_t keep = produced < lzss_window_size ? produced : lzss_window_size;
+  std::uint32_t at = static_cast<std::uint32_t>((r0 + produced - keep) & wrap);
+  std::size_t first = keep < lzss_window_size - at ? keep : lzss_window_size - at;
+  std::memcpy(window_ + at, o - keep, first);
+  std::memcpy(window_, o - keep + first, keep - first);
+  r_ = static_cast<std::uint32_t>((r0 + produced) & wrap);
   flags_ = flags;
-  r_ = r;
   source_->consume(static_cast<std::uint32_t>(p - in.data()));
-  return static_cast<std::uint32_t>(o - out);
+  return static_cast<std::uint32_t>(produced);
 }
 
 LzssEncoder* LzssCodec::create_encoder(ByteSource* source) { return new LzssEncoder(source); }
