@@ -1,5 +1,6 @@
 // The LZSS decoder on arbitrary compressed data: the fast decoder must agree with the
 // item-at-a-time reference, whatever the request sizes; the encoder must round-trip.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,7 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     done_ref += b;
     if (a < ask || done_fast == want) break;
   }
-  if (fast != reference || fast_source.position() != reference_source.position()) std::abort();
+  // Only the bytes produced count: the fast path may have written scratch bytes past them.
+  if (!std::equal(fast.begin(), fast.begin() + done_fast, reference.begin()) ||
+      fast_source.position() != reference_source.position())
+    std::abort();
 
   // Round trip of the input itself.
   std::vector<std::uint8_t> input(data, data + size);

@@ -50,7 +50,8 @@ inline constexpr std::uint32_t lzss_start = lzss_window_size - lzss_max_match;  
 // Decodes compressed bytes pulled from its source. Every read produces exactly the bytes
 // asked for unless the compressed data run out, and takes from the source only the
 // compressed bytes of the items it produces (the rest of a match that did not fit waits
-// in the carry buffer).
+// in the carry buffer). Bytes of the buffer past the count returned may have been used as
+// scratch.
 class LzssDecoder : public ByteSource {
  public:
   explicit LzssDecoder(ByteSource* source);
