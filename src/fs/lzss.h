@@ -50,22 +50,32 @@ inline constexpr std::uint32_t lzss_start = lzss_window_size - lzss_max_match;  
 // Decodes compressed bytes pulled from its source. Every read produces exactly the bytes
 // asked for unless the compressed data run out, and takes from the source only the
 // compressed bytes of the items it produces (the rest of a match that did not fit waits
-// in the carry buffer).
+// for the next read).
+//
+// The 4096-byte window lives as the last 4096 bytes of a linear history buffer, so a
+// match is one forward copy without wrapping; items are decoded into the history and
+// handed out from there. Sources with bulk access (peek/consume) are decoded straight
+// from their buffer; others are asked for one or two bytes per item.
 class LzssDecoder : public ByteSource {
  public:
   explicit LzssDecoder(ByteSource* source);
+  // False when the history could not be allocated (the decoder must not be used).
+  bool ready() const { return history_ != nullptr; }
   std::uint32_t read(void* buffer, std::uint32_t count) override;
 
  private:
-  std::uint32_t decode_items(std::uint8_t* out, std::uint32_t count);
-  std::uint32_t decode_fast(std::uint8_t* out, std::uint32_t count);
+  static constexpr std::uint32_t capacity = lzss_window_size + 65536;
+
+  // Decodes items until `want` bytes wait to be handed out; false when the source ran dry
+  // before that.
+  bool decode(std::uint32_t want);
+  bool decode_one();
+  void decode_fast(std::uint32_t want);
 
   ByteSource* source_;  // not owned
-  std::uint8_t window_[lzss_window_size];
-  std::uint8_t carry_[lzss_max_match + 2];
-  std::uint32_t carry_count_ = 0;
-  std::uint32_t carry_index_ = 0;
-  std::uint32_t r_ = lzss_start;
+  std::unique_ptr<std::uint8_t[]> history_;
+  std::uint32_t length_;     // bytes in the history; the window is the last 4096 of them
+  std::uint32_t delivered_;  // bytes of the history already handed out
   std::uint32_t flags_ = 0;
 };
 

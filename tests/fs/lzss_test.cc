@@ -51,8 +51,10 @@ TEST(LzssDecoder, FastDecoderEqualsTheItemAtATimeReferenceOnRandomStreams) {
   const std::vector<std::vector<std::uint32_t>> patterns = {
       {1}, {2, 3}, {17, 1, 18, 19}, {4096}, {100000}, {5, 250, 1, 37}};
   for (int round = 0; round < 60; ++round) {
-    Bytes packed = random_stream(rng, 200 + rng() % 6000);
-    std::size_t size = 1 + rng() % 60000;  // often more than the data hold: a short read
+    // Every fifth round is long enough to make the decoder recycle its history buffer.
+    bool long_round = round % 5 == 0;
+    Bytes packed = random_stream(rng, long_round ? 60000 : 200 + rng() % 6000);
+    std::size_t size = 1 + rng() % (long_round ? 800000 : 60000);  // often a short read
     const auto& pieces = patterns[round % patterns.size()];
 
     PlainByteSource ref_source(packed.data(), packed.size());

@@ -170,6 +170,7 @@ TEST(PakFileSystem, SeekDependsOnTheKindOfMember) {
     ASSERT_EQ(s->read(buffer, 10), 10u);
     EXPECT_TRUE(s->seek(10));  // the current position is always accepted
     EXPECT_FALSE(s->seek(101));
+    EXPECT_EQ(s->tell(), 10u);  // a refused seek leaves the position
     bool plain = !encipher && compression == PakCompression::never;
     EXPECT_EQ(s->seek(0), plain);
     EXPECT_EQ(s->seek(100), plain);
@@ -272,6 +273,19 @@ TEST(PakFileSystem, LyingTablesAndEntriesNeverReachOutsideTheBlock) {
   OpenArchive big_dir(patched([](Bytes& b) { pak_put32(b.data() + 12, 0xFFFFFFFFu); }));
   EXPECT_TRUE(big_dir.fs.usable());
   EXPECT_EQ(read_whole(big_dir.fs, "d/f"), text("hello"));
+}
+
+TEST(PakFileSystem, WalkingATableThatNamesItselfEnds) {
+  Bytes b = fs_fixtures::make_archive({{"d/f", text("x")}}, false, PakCompression::never);
+  pak_put32(b.data() + 20 + 76, 16);  // "/d" now leads back to the root table
+  OpenArchive a(b);
+  std::vector<std::string> paths;
+  a.fs.for_each_entry(a.fs.root_table(), "", [&](const std::string& path, const PakEntryView&) {
+    paths.push_back(path);
+  });
+  EXPECT_EQ(paths, std::vector<std::string>{"d"});
+  EXPECT_FALSE(a.fs.is_file("d/f"));
+  EXPECT_FALSE(a.fs.is_file("d/d/d/d/f"));
 }
 
 TEST(PakFileSystem, LargeDirectoryBlocksSpanBeyondTheFirst2048Bytes) {
