@@ -2,6 +2,7 @@
 // formula as ycc_to_rgb, on unsigned lanes so overflow wraps, shifts on signed lanes.
 #include <cstring>
 
+#include "image/cpu_dispatch.h"
 #include "image/jpeg_colour.h"
 
 namespace {
@@ -10,11 +11,10 @@ using u32 = std::uint32_t;
 using i32 = std::int32_t;
 typedef u32 vu __attribute__((vector_size(32)));
 typedef i32 vs __attribute__((vector_size(32)));
-}  // namespace
 
-__attribute__((target_clones("avx2", "default")))
-void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs_factor,
-                     std::uint8_t* out, std::uint32_t pitch) {
+__attribute__((always_inline)) inline void mcu_body(const std::int32_t (*blocks)[64], unsigned hs,
+                                                    unsigned vs_factor, std::uint8_t* out,
+                                                    std::uint32_t pitch) {
   const unsigned mcu_w = 8 * hs, mcu_h = 8 * vs_factor;
   for (unsigned r = 0; r < mcu_h; ++r) {
     const i32* cb_row = blocks[4] + (vs_factor == 2 ? r / 2 : r) * 8;
@@ -58,4 +58,23 @@ void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs_
     }
   }
   (void)mcu_w;
+}
+
+KESTOL_TARGET_AVX2 void mcu_avx2(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs,
+                                 std::uint8_t* out, std::uint32_t pitch) {
+  mcu_body(blocks, hs, vs, out, pitch);
+}
+void mcu_generic(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs, std::uint8_t* out,
+                 std::uint32_t pitch) {
+  mcu_body(blocks, hs, vs, out, pitch);
+}
+
+}  // namespace
+
+void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs,
+                     std::uint8_t* out, std::uint32_t pitch) {
+  if (KESTOL_HAVE_AVX2_BUILD && cpu_has_avx2())
+    mcu_avx2(blocks, hs, vs, out, pitch);
+  else
+    mcu_generic(blocks, hs, vs, out, pitch);
 }

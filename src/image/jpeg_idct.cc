@@ -4,6 +4,7 @@
 // shifts go through signed lanes (arithmetic). Built for AVX2 where the CPU has it.
 #include <cstring>
 
+#include "image/cpu_dispatch.h"
 #include "image/jpeg_decoder.h"
 
 namespace {
@@ -50,10 +51,7 @@ inline void transpose(vu* m) {
     for (int c = 0; c < 8; ++c) out[c * 8 + r] = t[r * 8 + c];
 }
 
-}  // namespace
-
-__attribute__((target_clones("avx2", "default")))
-void idct_8x8(i32* block, const i32* quant) {
+__attribute__((always_inline)) inline void idct_body(i32* block, const i32* quant) {
   vu in[8], ws[8], o[8];
   for (int r = 0; r < 8; ++r) {
     vu b, q;
@@ -77,4 +75,16 @@ void idct_8x8(i32* block, const i32* quant) {
   for (int c = 0; c < 8; ++c) o[c] = SAR(o[c] + 131072u, 18) + 128u;
   transpose(o);
   std::memcpy(block, o, sizeof o);
+}
+
+KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) { idct_body(block, quant); }
+void idct_generic(i32* block, const i32* quant) { idct_body(block, quant); }
+
+}  // namespace
+
+void idct_8x8(i32* block, const i32* quant) {
+  if (KESTOL_HAVE_AVX2_BUILD && cpu_has_avx2())
+    idct_avx2(block, quant);
+  else
+    idct_generic(block, quant);
 }
