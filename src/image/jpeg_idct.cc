@@ -4,6 +4,10 @@
 // shifts go through signed lanes (arithmetic). Built for AVX2 where the CPU has it.
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "image/cpu_dispatch.h"
 #include "image/jpeg_decoder.h"
 
@@ -51,6 +55,32 @@ inline void transpose(vu* m) {
     for (int c = 0; c < 8; ++c) out[c * 8 + r] = t[r * 8 + c];
 }
 
+#if KESTOL_HAVE_AVX2_BUILD
+KESTOL_TARGET_AVX2 inline void transpose_avx2(vu* m) {
+  __m256i r[8], t[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&m[i]));
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+  }
+  __m256i u[8];
+  u[0] = _mm256_unpacklo_epi64(t[0], t[2]);
+  u[1] = _mm256_unpackhi_epi64(t[0], t[2]);
+  u[2] = _mm256_unpacklo_epi64(t[1], t[3]);
+  u[3] = _mm256_unpackhi_epi64(t[1], t[3]);
+  u[4] = _mm256_unpacklo_epi64(t[4], t[6]);
+  u[5] = _mm256_unpackhi_epi64(t[4], t[6]);
+  u[6] = _mm256_unpacklo_epi64(t[5], t[7]);
+  u[7] = _mm256_unpackhi_epi64(t[5], t[7]);
+  for (int i = 0; i < 4; ++i) {
+    r[i] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
+    r[i + 4] = _mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+  }
+  for (int i = 0; i < 8; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(&m[i]), r[i]);
+}
+#endif
+
+template <bool avx2>
 __attribute__((always_inline)) inline void idct_body(i32* block, const i32* quant) {
   vu in[8], ws[8], o[8];
   for (int r = 0; r < 8; ++r) {
@@ -70,15 +100,19 @@ __attribute__((always_inline)) inline void idct_body(i32* block, const i32* quan
     ws[r] = (dc & dc_only) | (full & ~dc_only);
   }
   // Pass 2 along the rows: transpose so lanes are rows, then back.
-  transpose(ws);
+  if constexpr (avx2) transpose_avx2(ws); else transpose(ws);
   idct_1d(ws, o);
   for (int c = 0; c < 8; ++c) o[c] = SAR(o[c] + 131072u, 18) + 128u;
-  transpose(o);
+  if constexpr (avx2) transpose_avx2(o); else transpose(o);
   std::memcpy(block, o, sizeof o);
 }
 
-KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) { idct_body(block, quant); }
-void idct_generic(i32* block, const i32* quant) { idct_body(block, quant); }
+#if KESTOL_HAVE_AVX2_BUILD
+KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) { idct_body<true>(block, quant); }
+#else
+void idct_avx2(i32* block, const i32* quant) { idct_body<false>(block, quant); }
+#endif
+void idct_generic(i32* block, const i32* quant) { idct_body<false>(block, quant); }
 
 }  // namespace
 
