@@ -59,6 +59,12 @@ void for_each_row(const Surface& dst, const Picture& src, const Span2D& span, Ro
 void surface_blit(const Surface& dst, const Picture& src, int x, int y) {
   Span2D span;
   if (!clip_picture(dst, src, x, y, span)) return;
+  // Whole rows on both sides with no padding between them: one copy of the whole block.
+  if (span.cols == static_cast<std::uint32_t>(src.width) &&
+      static_cast<std::int64_t>(dst.pitch) == std::int64_t{src.width} * 4) {
+    std::memcpy(span.dst, span.src, std::size_t{span.rows} * span.cols * 4u);
+    return;
+  }
   for_each_row(dst, src, span, [](std::uint32_t* d, const std::uint32_t* s, std::uint32_t n) {
     std::memcpy(d, s, n * 4u);
   });
