@@ -27,14 +27,16 @@ void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
   }
 }
 
-JpegScanReader::JpegScanReader(ImageSource* source) {
+JpegScanReader::JpegScanReader(ImageSource* source, std::uint64_t limit) {
   // The scan is read into memory so bits can be taken many at a time; a restart resync
   // rewinds to the byte the plain reader would stand on.
   std::size_t have = 0;
   std::size_t chunk = 1 << 16;
+  if (limit > 0xFFFFFFFFu - 2 * chunk) limit = 0xFFFFFFFFu - 2 * chunk;  // 32-bit positions
   for (;;) {
+    if (have >= limit) break;
+    if (chunk > limit - have) chunk = static_cast<std::size_t>(limit - have);
     if (storage.size() - have < chunk) {
-      if (storage.size() > 0xFFFFFFFFu - 2 * chunk) break;  // positions are 32-bit
       storage.resize(have + chunk);
     }
     std::uint32_t got = source->read(storage.data() + have, static_cast<std::uint32_t>(chunk));

@@ -23,8 +23,9 @@ struct JpegFastHuffman {
 
 class JpegScanReader {
  public:
-  // Takes the rest of the data from `source`.
-  explicit JpegScanReader(ImageSource* source);
+  // Takes the rest of the data from `source`, but no more than `limit` bytes: the most
+  // the scan can consume (so a huge tail after a small picture is never loaded).
+  JpegScanReader(ImageSource* source, std::uint64_t limit);
   bool ok() const { return loaded; }
 
   void prime();
