@@ -17,10 +17,12 @@ typedef u32 vu __attribute__((vector_size(32)));
 typedef i32 vs __attribute__((vector_size(32)));
 
 // Eight pixels: clamped R, G, B in the low byte of each lane.
-__attribute__((always_inline)) inline void convert8(vu y, vu cb, vu cr, vs& r, vs& g, vs& b) {
+// Vectors go by reference: by value they would change the ABI between the two builds.
+__attribute__((always_inline)) inline void convert8(const vu& y, const vu& cb_in, const vu& cr_in,
+                                                    vs& r, vs& g, vs& b) {
   vu y16 = y << 16;
-  cb -= 128u;
-  cr -= 128u;
+  vu cb = cb_in - 128u;
+  vu cr = cr_in - 128u;
   r = (vs)(y16 + cr * 91881u) >> 16;
   g = (vs)(y16 - cr * 46802u - cb * 22554u) >> 16;
   b = (vs)(y16 + cb * 116130u) >> 16;
@@ -93,7 +95,8 @@ KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned 
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr_row + 4 * half))), dup);
       }
       vs rr, gg, bb;
-      convert8((vu)y, (vu)cb, (vu)cr, rr, gg, bb);
+      const vu yv = (vu)y, cbv = (vu)cb, crv = (vu)cr;
+      convert8(yv, cbv, crv, rr, gg, bb);
       __m256i px = _mm256_or_si256(_mm256_or_si256((__m256i)rr, _mm256_slli_epi32((__m256i)gg, 8)),
                                    _mm256_slli_epi32((__m256i)bb, 16));
       px = _mm256_shuffle_epi8(px, pack);  // 12 bytes at the front of each half
