@@ -78,7 +78,11 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   if (width == 0 || height == 0) return true;
   if (!pixels) return false;
 
-  std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source));
+  // The most one block can consume: 64 codes of at most 16 + 15 bits, each byte possibly
+  // followed by a skipped one, and up to 64 restart markers read as -2.
+  const std::uint64_t block_count = ((std::uint64_t(width) + 15) / 8) * ((std::uint64_t(height) + 15) / 8);
+  const std::uint64_t limit = block_count * 640 + (std::uint64_t(height) / 8 + 2) * 4 + 16;
+  std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source, limit));
   if (!reader || !reader->ok()) return false;
   std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables});
   if (!bd) return false;

@@ -1,9 +1,14 @@
 // Integer inverse DCT (Loeffler-Ligtenberg-Moschytz, 13 fractional bits, two extra bits
 // between the passes), eight lanes at a time. Arithmetic is on unsigned words so that
 // overflow from corrupt coefficients wraps exactly like 32-bit two's-complement hardware;
-// shifts go through signed lanes (arithmetic). Built for AVX2 where the CPU has it.
+// shifts go through signed lanes (arithmetic). An AVX2 build is picked where the CPU has it.
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "image/cpu_dispatch.h"
 #include "image/jpeg_decoder.h"
 
 namespace {
@@ -14,19 +19,20 @@ typedef u32 vu __attribute__((vector_size(32)));
 typedef i32 vs __attribute__((vector_size(32)));
 
 #define SAR(v, n) ((vu)((vs)(v) >> (n)))
+#define ALWAYS_INLINE __attribute__((always_inline)) inline
 
-// One 1-D pass on eight lanes; outputs before rounding.
-inline void idct_1d(const vu* i, vu* o) {
-  vu z1 = (i[2] + i[6]) * 4433u;
-  vu t2 = z1 - i[6] * 15137u;
-  vu t3 = z1 + i[2] * 6270u;
-  vu t0 = (i[0] + i[4]) * 8192u;
-  vu t1 = (i[0] - i[4]) * 8192u;
+// One 1-D pass on eight lanes, in place; outputs before rounding.
+ALWAYS_INLINE void idct_1d(vu& i0, vu& i1, vu& i2, vu& i3, vu& i4, vu& i5, vu& i6, vu& i7) {
+  vu z1 = (i2 + i6) * 4433u;
+  vu t2 = z1 - i6 * 15137u;
+  vu t3 = z1 + i2 * 6270u;
+  vu t0 = (i0 + i4) * 8192u;
+  vu t1 = (i0 - i4) * 8192u;
   vu a0 = t0 + t3, a3 = t0 - t3, a1 = t1 + t2, a2 = t1 - t2;
 
-  vu y1 = i[7] + i[1], y2 = i[5] + i[3], y3 = i[7] + i[3], y4 = i[5] + i[1];
+  vu y1 = i7 + i1, y2 = i5 + i3, y3 = i7 + i3, y4 = i5 + i1;
   vu z5 = (y3 + y4) * 9633u;
-  vu b0 = i[7] * 2446u, b1 = i[5] * 16819u, b2 = i[3] * 25172u, b3 = i[1] * 12299u;
+  vu b0 = i7 * 2446u, b1 = i5 * 16819u, b2 = i3 * 25172u, b3 = i1 * 12299u;
   y1 *= static_cast<u32>(-7373);
   y2 *= static_cast<u32>(-20995);
   y3 = y3 * static_cast<u32>(-16069) + z5;
@@ -36,13 +42,13 @@ inline void idct_1d(const vu* i, vu* o) {
   b2 += y2 + y3;
   b3 += y1 + y4;
 
-  o[0] = a0 + b3; o[7] = a0 - b3;
-  o[1] = a1 + b2; o[6] = a1 - b2;
-  o[2] = a2 + b1; o[5] = a2 - b1;
-  o[3] = a3 + b0; o[4] = a3 - b0;
+  i0 = a0 + b3; i7 = a0 - b3;
+  i1 = a1 + b2; i6 = a1 - b2;
+  i2 = a2 + b1; i5 = a2 - b1;
+  i3 = a3 + b0; i4 = a3 - b0;
 }
 
-inline void transpose(vu* m) {
+ALWAYS_INLINE void transpose_generic(vu* m) {
   u32 t[64];
   std::memcpy(t, m, sizeof t);
   u32* out = reinterpret_cast<u32*>(m);
@@ -50,31 +56,70 @@ inline void transpose(vu* m) {
     for (int c = 0; c < 8; ++c) out[c * 8 + r] = t[r * 8 + c];
 }
 
-}  // namespace
+#if KESTOL_HAVE_AVX2_BUILD
+KESTOL_TARGET_AVX2 inline void transpose_avx2(vu* m) {
+  __m256i r[8], t[8], u[8];
+  for (int i = 0; i < 8; ++i) r[i] = (__m256i)m[i];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+  }
+  u[0] = _mm256_unpacklo_epi64(t[0], t[2]);
+  u[1] = _mm256_unpackhi_epi64(t[0], t[2]);
+  u[2] = _mm256_unpacklo_epi64(t[1], t[3]);
+  u[3] = _mm256_unpackhi_epi64(t[1], t[3]);
+  u[4] = _mm256_unpacklo_epi64(t[4], t[6]);
+  u[5] = _mm256_unpackhi_epi64(t[4], t[6]);
+  u[6] = _mm256_unpacklo_epi64(t[5], t[7]);
+  u[7] = _mm256_unpackhi_epi64(t[5], t[7]);
+  for (int i = 0; i < 4; ++i) {
+    m[i] = (vu)_mm256_permute2x128_si256(u[i], u[i + 4], 0x20);
+    m[i + 4] = (vu)_mm256_permute2x128_si256(u[i], u[i + 4], 0x31);
+  }
+}
+#endif
 
-__attribute__((target_clones("avx2", "default")))
-void idct_8x8(i32* block, const i32* quant) {
-  vu in[8], ws[8], o[8];
+template <bool avx2>
+ALWAYS_INLINE void idct_body(i32* block, const i32* quant) {
+  vu m[8];
   for (int r = 0; r < 8; ++r) {
     vu b, q;
     std::memcpy(&b, block + r * 8, sizeof b);
     std::memcpy(&q, quant + r * 8, sizeof q);
-    in[r] = b * q;
+    m[r] = b * q;
   }
   // Pass 1 down the columns (lanes are columns). A column whose rows 1..7 are zero takes
   // the DC value times four; the other columns the rounded full pass.
-  vu any = in[1] | in[2] | in[3] | in[4] | in[5] | in[6] | in[7];
-  idct_1d(in, o);
-  vu dc_only = (vu)(any == 0);  // all ones where the column has no AC coefficient
-  vu dc = in[0] * 4u;
-  for (int r = 0; r < 8; ++r) {
-    vu full = SAR(o[r] + 1024u, 11);
-    ws[r] = (dc & dc_only) | (full & ~dc_only);
-  }
+  const vu dc_only = (vu)((m[1] | m[2] | m[3] | m[4] | m[5] | m[6] | m[7]) == 0);
+  const vu dc = m[0] * 4u;
+  idct_1d(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7]);
+  for (int r = 0; r < 8; ++r) m[r] = (dc & dc_only) | (SAR(m[r] + 1024u, 11) & ~dc_only);
   // Pass 2 along the rows: transpose so lanes are rows, then back.
-  transpose(ws);
-  idct_1d(ws, o);
-  for (int c = 0; c < 8; ++c) o[c] = SAR(o[c] + 131072u, 18) + 128u;
-  transpose(o);
-  std::memcpy(block, o, sizeof o);
+#if KESTOL_HAVE_AVX2_BUILD
+  if constexpr (avx2) transpose_avx2(m); else transpose_generic(m);
+#else
+  transpose_generic(m);
+#endif
+  idct_1d(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7]);
+  for (int c = 0; c < 8; ++c) m[c] = SAR(m[c] + 131072u, 18) + 128u;
+#if KESTOL_HAVE_AVX2_BUILD
+  if constexpr (avx2) transpose_avx2(m); else transpose_generic(m);
+#else
+  transpose_generic(m);
+#endif
+  std::memcpy(block, m, sizeof m);
+}
+
+#if KESTOL_HAVE_AVX2_BUILD
+KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) { idct_body<true>(block, quant); }
+#endif
+void idct_generic(i32* block, const i32* quant) { idct_body<false>(block, quant); }
+
+}  // namespace
+
+void idct_8x8(i32* block, const i32* quant) {
+#if KESTOL_HAVE_AVX2_BUILD
+  if (cpu_has_avx2()) return idct_avx2(block, quant);
+#endif
+  idct_generic(block, quant);
 }

@@ -27,14 +27,16 @@ void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
   }
 }
 
-JpegScanReader::JpegScanReader(ImageSource* source) {
+JpegScanReader::JpegScanReader(ImageSource* source, std::uint64_t limit) {
   // The scan is read into memory so bits can be taken many at a time; a restart resync
   // rewinds to the byte the plain reader would stand on.
   std::size_t have = 0;
   std::size_t chunk = 1 << 16;
+  if (limit > 0xFFFFFFFFu - 2 * chunk) limit = 0xFFFFFFFFu - 2 * chunk;  // 32-bit positions
   for (;;) {
+    if (have >= limit) break;
+    if (chunk > limit - have) chunk = static_cast<std::size_t>(limit - have);
     if (storage.size() - have < chunk) {
-      if (storage.size() > 0xFFFFFFFFu - 2 * chunk) break;  // positions are 32-bit
       storage.resize(have + chunk);
     }
     std::uint32_t got = source->read(storage.data() + have, static_cast<std::uint32_t>(chunk));
@@ -115,13 +117,6 @@ void JpegScanReader::restart_resync() {
   at_marker = false;
 }
 
-std::int32_t JpegScanReader::receive_extend(int n) {
-  if (n == 0) return 0;
-  if (nbits < n) ensure(n);
-  std::int32_t v = static_cast<std::int32_t>(take(n));
-  return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
-}
-
 int JpegScanReader::decode_slow(const JpegFastHuffman& t) {
   std::uint32_t code = 0;
   for (int l = 1; l <= 16; ++l) {
@@ -132,31 +127,14 @@ int JpegScanReader::decode_slow(const JpegFastHuffman& t) {
   return -1;
 }
 
-int JpegScanReader::huffman_decode(const JpegFastHuffman& t) {
-  if (nbits < 16) {
-    fill();
-    if (nbits == 0 && at_marker) {
-      // A restart marker where the next code would start: consume it.
-      at_marker = false;
-      push_byte();
-      take(8);
-      return -2;
-    }
-    if (nbits < 16) return decode_slow(t);
+int JpegScanReader::huffman_decode_short(const JpegFastHuffman& t) {
+  // fill() has run: fewer than 16 bits means a restart marker is next.
+  if (nbits == 0 && at_marker) {
+    // A restart marker where the next code would start: consume it.
+    at_marker = false;
+    push_byte();
+    take(8);
+    return -2;
   }
-  std::uint32_t e = t.lookup[acc >> (64 - JpegFastHuffman::lookup_bits)];
-  if (e) {
-    take(static_cast<int>(e >> 8));
-    return static_cast<int>(e & 0xFF);
-  }
-  std::uint32_t bits16 = static_cast<std::uint32_t>(acc >> 48);
-  for (int l = JpegFastHuffman::lookup_bits + 1; l <= 16; ++l) {
-    std::uint32_t code = bits16 >> (16 - l);
-    if (code - t.first_code[l] < t.count[l]) {
-      take(l);
-      return t.values[t.offset[l] + code - t.first_code[l]];
-    }
-  }
-  take(16);
-  return -1;
+  return decode_slow(t);
 }

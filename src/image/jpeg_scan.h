@@ -23,14 +23,15 @@ struct JpegFastHuffman {
 
 class JpegScanReader {
  public:
-  // Takes the rest of the data from `source`.
-  explicit JpegScanReader(ImageSource* source);
+  // Takes the rest of the data from `source`, but no more than `limit` bytes: the most
+  // the scan can consume (so a huge tail after a small picture is never loaded).
+  JpegScanReader(ImageSource* source, std::uint64_t limit);
   bool ok() const { return loaded; }
 
   void prime();
   void restart_resync();
-  int huffman_decode(const JpegFastHuffman& table);
-  std::int32_t receive_extend(int n);
+  inline int huffman_decode(const JpegFastHuffman& table);
+  inline std::int32_t receive_extend(int n);
 
  private:
   struct Snapshot {
@@ -48,6 +49,7 @@ class JpegScanReader {
     return v;
   }
   int decode_slow(const JpegFastHuffman& table);
+  int huffman_decode_short(const JpegFastHuffman& table);  // fewer than 16 bits at hand
 
   std::vector<std::uint8_t> storage;
   const std::uint8_t* data = nullptr;
@@ -60,3 +62,33 @@ class JpegScanReader {
   std::uint32_t pushes = 0;
   Snapshot ring[16] = {};
 };
+
+// The common cases inline: at least 16 bits at hand and a code of up to 9 bits.
+inline std::int32_t JpegScanReader::receive_extend(int n) {
+  if (n == 0) return 0;
+  if (nbits < n) ensure(n);
+  std::int32_t v = static_cast<std::int32_t>(take(n));
+  return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
+}
+
+inline int JpegScanReader::huffman_decode(const JpegFastHuffman& t) {
+  if (nbits < 16) {
+    fill();
+    if (nbits < 16) return huffman_decode_short(t);
+  }
+  std::uint32_t e = t.lookup[acc >> (64 - JpegFastHuffman::lookup_bits)];
+  if (e) {
+    take(static_cast<int>(e >> 8));
+    return static_cast<int>(e & 0xFF);
+  }
+  std::uint32_t bits16 = static_cast<std::uint32_t>(acc >> 48);
+  for (int l = JpegFastHuffman::lookup_bits + 1; l <= 16; ++l) {
+    std::uint32_t code = bits16 >> (16 - l);
+    if (code - t.first_code[l] < t.count[l]) {
+      take(l);
+      return t.values[t.offset[l] + code - t.first_code[l]];
+    }
+  }
+  take(16);
+  return -1;
+}

@@ -4,3 +4,8 @@ if(JPEG_FOUND AND TARGET test_image)
   target_link_libraries(test_image PRIVATE JPEG::JPEG)
   target_compile_definitions(test_image PRIVATE KESTOL_HAVE_LIBJPEG=1)
 endif()
+# The tool test runs the kestol program.
+if(TARGET test_image_e2e)
+  add_dependencies(test_image_e2e kestol)
+  target_compile_definitions(test_image_e2e PRIVATE KESTOL_TOOL="$<TARGET_FILE:kestol>")
+endif()

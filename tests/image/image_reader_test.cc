@@ -196,3 +196,33 @@ TEST(ImageReaderDecode, GreyJpegAsArgbAndIndexed) {
     ASSERT_EQ(ix[i], g[i]);
   }
 }
+
+TEST(ImageReaderDecode, ColourIntoIndexedThroughTheQuantiser) {
+  const std::uint32_t w = 12, h = 10;  // 120 pixels: fewer than 256, so every colour fits
+  auto rgb = jpeg_test::synthetic_rgb(w, h, 8);
+  std::vector<std::uint8_t> file;
+  JpegEncodeOptions o;
+  ASSERT_TRUE(jpeg_encode(rgb.data(), PixelFormat::rgb24, w, h, w * 3, o, file));
+  std::vector<std::uint8_t> direct, idx;
+  std::uint32_t dw, dh;
+  ASSERT_TRUE(jpeg_test::decode_file(file, PixelFormat::rgb24, direct, dw, dh));
+  MemorySource src(file.data(), file.size());
+  ImageReader reader(&src, nullptr);
+  ASSERT_TRUE(reader.read_header());
+  idx.assign(w * h, 0);
+  std::uint8_t palette[768];
+  std::memset(palette, 0x5A, sizeof palette);
+  ASSERT_TRUE(reader.decode(idx.data(), PixelFormat::indexed8, w, palette));
+  for (std::uint32_t i = 0; i < w * h; ++i)
+    for (int c = 0; c < 3; ++c)
+      ASSERT_EQ(palette[idx[i] * 3 + c], direct[i * 3 + c]) << i;
+  // argb32 into indexed8 goes through a packed rgb24 copy and gives the same picture.
+  std::vector<std::uint8_t> argb(w * h * 4), idx2(w * h);
+  ASSERT_TRUE(convert_pixels(direct.data(), PixelFormat::rgb24, w * 3, argb.data(),
+                             PixelFormat::argb32, w * 4, w, h, nullptr));
+  std::uint8_t palette2[768];
+  ASSERT_TRUE(convert_pixels(argb.data(), PixelFormat::argb32, w * 4, idx2.data(),
+                             PixelFormat::indexed8, w, w, h, palette2));
+  for (std::uint32_t i = 0; i < w * h; ++i)
+    for (int c = 0; c < 3; ++c) ASSERT_EQ(palette2[idx2[i] * 3 + c], direct[i * 3 + c]);
+}

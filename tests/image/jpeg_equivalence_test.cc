@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "image/cpu_dispatch.h"
 #include "image/jpeg_encoder.h"
 #include "tests/support/jpeg_builder.h"
 
@@ -35,6 +36,8 @@ void expect_same(const Bytes& file, const char* what) {
 }  // namespace
 
 TEST(JpegEquivalence, EncoderLayouts) {
+  for (bool generic : {false, true}) {
+  image_force_generic = generic;  // the portable build as well as the AVX2 one
   const std::uint32_t sizes[][2] = {{1, 1}, {8, 8}, {17, 9}, {33, 31}, {64, 48}, {100, 37}};
   int case_no = 0;
   for (auto& s : sizes)
@@ -49,6 +52,8 @@ TEST(JpegEquivalence, EncoderLayouts) {
         Bytes file = encode(s[0], s[1], o, ++case_no);
         expect_same(file, "encoder output");
       }
+  }
+  image_force_generic = false;
 }
 
 TEST(JpegEquivalence, DamagedFiles) {

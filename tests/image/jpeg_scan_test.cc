@@ -62,7 +62,7 @@ Bytes dc_0_8() { return dht(0x00, {2}, {0, 8}); }
 TEST(JpegScan, ReceiveExtendAndStuffedFirstByte) {
   const std::uint8_t bits[] = {0b01110011, 0b00000000};
   MemorySource a(bits, 2);
-  JpegScanReader fast(&a);
+  JpegScanReader fast(&a, 1024);
   fast.prime();
   EXPECT_EQ(fast.receive_extend(3), -4);  // 011
   EXPECT_EQ(fast.receive_extend(3), 4);   // 100
