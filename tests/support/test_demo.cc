@@ -1,26 +1,6 @@
 #include "tests/support/test_demo.h"
 
-#include <vector>
-
-#include "fs/pak_writer.h"
-#include "host/host.h"
-
-namespace {
-
-// The frame mounts an archive before anything else. Tests that bring none get an empty
-// one, embedded the way vexo embeds its own.
-void embed_empty_archive() {
-  if (host_find_embedded_block("FileSystem", 102) != nullptr) return;
-  static std::vector<std::uint8_t> archive;
-  static EmbeddedBlock block;
-  if (archive.empty()) {
-    PakWriter().build(PakWriterOptions{}, &archive, nullptr);
-    block = EmbeddedBlock{"FileSystem", 102, archive.data(), archive.size()};
-  }
-  host_set_embedded_blocks({&block, 1});
-}
-
-}  // namespace
+#include "tests/support/empty_archive.h"
 
 void demo_configure(DemoConfig& config) {
   embed_empty_archive();

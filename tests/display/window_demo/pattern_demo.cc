@@ -3,8 +3,12 @@
 #include <cstdio>
 
 #include "app/demo_hooks.h"
+#include "tests/support/empty_archive.h"
 
-void demo_configure(DemoConfig& config) { config.title = "Display window test"; }
+void demo_configure(DemoConfig& config) {
+  embed_empty_archive();
+  config.title = "Display window test";
+}
 bool demo_load(DemoConfig&) { return true; }
 
 bool demo_frame(const Screen& screen, const FrameClock&) {
