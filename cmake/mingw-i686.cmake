@@ -1,0 +1,22 @@
+# Cross build for 32-bit Windows with Debian's mingw-w64 (g++-mingw-w64-i686).
+# The posix thread model is the one whose libstdc++ has std::thread and std::mutex; the
+# whole link is static, so the programs need no DLL beyond the system's.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(KESTOL_MINGW_PREFIX i686-w64-mingw32)
+find_program(CMAKE_C_COMPILER NAMES ${KESTOL_MINGW_PREFIX}-gcc-posix ${KESTOL_MINGW_PREFIX}-gcc REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${KESTOL_MINGW_PREFIX}-g++-posix ${KESTOL_MINGW_PREFIX}-g++ REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${KESTOL_MINGW_PREFIX}-windres REQUIRED)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KESTOL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Static C and C++ runtimes and winpthread; SSE2 for the float mixer (every CPU that runs
+# today's Windows has it).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
