@@ -56,7 +56,10 @@ namespace headless {
 
 void set_virtual_time(bool enabled) { virtual_time_on.store(enabled); }
 bool virtual_time() { return virtual_time_on.load(); }
-void advance_virtual_time(std::int64_t ticks) { virtual_tick_count.fetch_add(ticks); }
+void advance_virtual_time(std::int64_t ticks) {
+  virtual_tick_count.fetch_add(ticks);
+  settle_audio();
+}
 std::int64_t virtual_ticks() { return virtual_tick_count.load(); }
 void set_counter_fails(bool fails) { counter_fails.store(fails); }
 

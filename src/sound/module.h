@@ -1,0 +1,213 @@
+// The loaded song (XM) with the replayer's state, its channels and voices, and the
+// routines that load, play and mix it. One `ModulePlayer` is one song; the sound output
+// keeps at most one current player (music_player()).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+constexpr int mix_rate = 44100;
+constexpr int max_channels = 32;
+constexpr int voice_count = 64;
+// Frames per output chunk (20 ms rounded as the output does it).
+constexpr int chunk_frames = (mix_rate * 20 / 1000 + 3) / 4 * 4;
+
+struct PatternCell {
+  std::uint8_t note;        // 0 none, 1..96, 255 key off
+  std::uint8_t instrument;  // 0 none, 1..128
+  std::uint8_t volume;      // volume-column byte
+  std::uint8_t effect;
+  std::uint8_t param;
+};
+
+struct Pattern {
+  int row_count = 0;
+  std::vector<PatternCell> cells;  // row_count x channel_count, row-major
+};
+
+struct EnvelopePoint {
+  std::uint16_t x;
+  std::uint16_t y;
+};
+
+struct Sample {
+  std::int16_t* data = nullptr;  // length + 8 values; null when length is 0
+  int length = 0;
+  int loop_start = 0;
+  int loop_length = 0;
+  std::uint8_t volume = 0;
+  std::int8_t finetune = 0;
+  int panning = 0;
+  std::uint8_t bits = 0;
+  std::uint8_t loop_type = 0;  // 1 none, 2 forward, 4 ping-pong (0 only for silent_sample)
+  std::int8_t relative_note = 0;
+  std::vector<std::int16_t> storage;  // owns data
+};
+
+struct Instrument {
+  int sample_count = 0;
+  Sample* samples[16] = {};
+  std::uint8_t keymap[96] = {};
+  EnvelopePoint volume_envelope[12] = {};
+  EnvelopePoint panning_envelope[12] = {};
+  std::uint8_t volume_points = 0, panning_points = 0;
+  std::uint8_t volume_sustain = 0, volume_loop_start = 0, volume_loop_end = 0;
+  std::uint8_t panning_sustain = 0, panning_loop_start = 0, panning_loop_end = 0;
+  std::uint8_t volume_type = 0, panning_type = 0;
+  std::uint8_t vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0;
+  std::uint16_t fadeout = 0;
+};
+
+// Shared, all-zero, never freed; the replayer never writes them.
+extern Sample silent_sample;
+extern const Instrument empty_instrument;
+
+struct EnvelopeState {
+  int tick = 0;
+  int point = 0;
+  int accumulator = 0;  // 16.16
+  int value = 0;
+  int slope = 0;  // 16.16
+  std::uint8_t ended = 0;
+};
+
+struct Voice {
+  int index = 0;
+  int volume = 0;
+  int panning = 0;
+  std::uint32_t start_offset = 0;
+  const Sample* sample = nullptr;  // null: silent, not mixed
+  int left = 0, right = 0;         // target gains 0..127 (applied as value / 255)
+  std::uint64_t position = 0;      // 32.32
+  std::uint64_t step = 0;          // 32.32
+  int direction = 1;               // 1 forward, 2 backward
+  int last_left = 0, last_right = 0;
+  int current_left = 0, current_right = 0;  // gain x 256
+  float ramp_step_left = 0, ramp_step_right = 0;
+  int ramp_frames_remaining = 0;
+};
+
+enum : std::uint8_t {
+  update_frequency = 0x01,
+  update_volume = 0x02,
+  update_panning = 0x04,
+  update_trigger = 0x08,
+  update_restart = 0x20,
+};
+
+struct Channel {
+  std::uint8_t note;
+  std::uint8_t update_flags;
+  Voice* voice;
+  const Sample* sample;
+  int period;
+  int volume;
+  int panning;
+  int volume_delta;
+  int period_delta;
+  EnvelopeState volume_envelope;
+  EnvelopeState panning_envelope;
+  int fadeout_volume;
+  int auto_vibrato_position;
+  int auto_vibrato_sweep_count;
+  std::uint8_t key_off;
+  std::uint8_t instrument;
+  std::uint8_t real_note;
+  int note_period;
+  std::uint8_t last_effect;
+  int offset_memory;
+  std::uint8_t porta_up_memory, porta_down_memory;
+  std::uint8_t extra_fine_up_memory, extra_fine_down_memory;
+  std::uint8_t volume_slide_memory;
+  std::uint8_t panning_slide_memory;
+  std::uint8_t retrig_mode, retrig_interval;
+  int porta_target;
+  std::uint8_t porta_speed;
+  std::int8_t vibrato_position;
+  std::uint8_t vibrato_speed, vibrato_depth;
+  std::int8_t tremolo_position;
+  std::uint8_t tremolo_speed, tremolo_depth;
+  std::uint8_t tremor_count, tremor_on, tremor_off;
+  int loop_row, loop_count;
+  std::uint8_t waveforms;
+  std::uint8_t fine_volume_memory, fine_porta_up_memory, fine_porta_down_memory;
+};
+
+struct ModulePlayer;
+using TickFunction = void (*)(ModulePlayer& player);
+
+struct ModulePlayer {
+  // Song (set by the loader).
+  std::vector<Pattern> patterns;  // pattern_slots entries
+  std::vector<Instrument> instruments;
+  std::vector<std::unique_ptr<Sample>> sample_store;  // owns every non-silent sample
+  std::int16_t song_length = 0;
+  std::int16_t restart_position = 0;
+  std::int16_t channel_count = 0;
+  int pattern_slots = 0;
+  std::int16_t instrument_count = 0;
+  std::uint16_t flags = 0;  // bit 0: linear_frequencies
+  std::int16_t default_speed = 0;
+  std::int16_t default_bpm = 0;
+  std::uint8_t order_table[256] = {};
+  std::uint8_t default_global_volume = 64;
+  TickFunction tick_function = nullptr;
+
+  // Replayer.
+  int samples_left_in_tick = 0;
+  int samples_per_tick = 0;
+  int global_volume = 64;
+  std::uint8_t global_slide_memory = 0;
+  int tick = 0;
+  int speed = 0;
+  int bpm = 0;
+  int row = 0;
+  int order_position = 0;
+  int pattern_delay_ticks = 0;
+  int next_row = -1;
+  int next_order = -1;
+  bool position_jump_seen = false;  // the row's position-jump mark
+  bool pattern_loop_taken = false;  // E6x sent the song back during the last row tick
+
+  Channel channels[max_channels] = {};
+
+  // Voices and mixer.
+  Voice voices[voice_count];
+  int ramp_frames = 128;
+  float ramp_reciprocal = 1.0f / 128;
+
+  bool linear_frequencies() const { return flags & 1; }
+  std::uint16_t position() const {
+    return static_cast<std::uint16_t>(((order_position & 0xFF) << 8) | (row & 0xFF));
+  }
+};
+
+// ---- Loader -------------------------------------------------------------------------
+// Builds a player from a whole XM file; null when the bytes are not a module it can play.
+std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size);
+
+// The current player slot of the sound output (set by music_load, freed by music_stop).
+ModulePlayer* music_player();
+// Frees the current player and empties the slot.
+void music_player_free();
+
+// ---- Replayer -----------------------------------------------------------------------
+// Puts the replayer into its start state (channels, voices, speed, BPM); row and order
+// position stay where they are.
+void player_start(ModulePlayer& player);
+// One tick (the loader stores this as tick_function).
+void player_tick(ModulePlayer& player);
+void player_set_bpm(ModulePlayer& player, int bpm);
+int amiga_period(int note, int finetune);
+
+// ---- Voices and mixer ---------------------------------------------------------------
+void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);
+// Adds every voice into span (interleaved left, right floats) for frames frames.
+void mix_voices(ModulePlayer& player, float* span, int frames);
+// Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
+void pcm_convert(std::int16_t* destination, const float* source, int frames);
+
+// Mixes frames frames into span (zeroed here) and pcm, calling the tick function whenever
+// the frames owed to the current tick are used up: the output's chunk accounting.
+void mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames);

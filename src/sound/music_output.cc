@@ -1,0 +1,162 @@
+// The music output: one looping ring of 100 chunks of 20 ms on the audio device, an audio
+// thread that remixes each chunk as soon as the device has played it, and the song
+// position recorded per chunk so the picture follows what is heard.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
+
+#include "host/audio.h"
+#include "sound/module.h"
+#include "sound/music.h"
+#include "sound/music_output.h"
+
+namespace {
+
+constexpr int buffer_ms = 1000;
+constexpr int ring_frames = (buffer_ms / 20) * chunk_frames * 2;
+constexpr int chunk_count = ring_frames / chunk_frames;
+static_assert(chunk_frames == 884 && ring_frames == 88400 && chunk_count == 100);
+static_assert(mix_rate == kHostAudioRate);
+
+struct FloatDeleter {
+  void operator()(float* p) const { ::operator delete[](p, std::align_val_t{16}); }
+};
+
+struct MusicOutput {
+  ModulePlayer* mixing_player = nullptr;
+  std::unique_ptr<std::int16_t[]> pcm_ring;
+  std::unique_ptr<float[], FloatDeleter> float_ring;
+  bool device_open = false;
+  // Only the mixing thread moves it; atomic so a test may look at a stopped output.
+  std::atomic<int> write_chunk{0};
+  std::atomic<void (*)()> mix_hook{nullptr};
+
+  // Shared with the render thread (music_position) and the stopping thread. A record is
+  // one 16-bit word, (order << 8) | row, so it is never read half-written. The records
+  // live here for the whole run; `records_ready` says whether they belong to a playback.
+  std::array<std::atomic<std::uint16_t>, chunk_count> records{};
+  std::atomic<bool> records_ready{false};
+  std::atomic<int> play_index{0};
+  std::atomic<std::uint8_t> stop_requested{0};
+  std::atomic<std::uint8_t> mixing_busy{0};
+  std::atomic<std::uint8_t> audio_thread_ended{1};
+  std::thread thread;
+};
+
+MusicOutput output;
+
+void mix_chunk() {
+  MusicOutput& o = output;
+  std::size_t start = static_cast<std::size_t>(o.write_chunk) * chunk_frames * 2;
+  // Zeroes the chunk's float frames, runs the ticks that fall due and converts to PCM.
+  mix_frames(*o.mixing_player, o.float_ring.get() + start, o.pcm_ring.get() + start,
+             chunk_frames);
+  o.records[o.write_chunk].store(o.mixing_player->position(), std::memory_order_relaxed);
+  int next = o.write_chunk + 1;
+  o.write_chunk.store(next == chunk_count ? 0 : next, std::memory_order_relaxed);
+}
+
+void audio_thread() {
+  MusicOutput& o = output;
+  o.audio_thread_ended.store(0);
+  while (o.stop_requested.load() == 0) {
+    std::uint64_t frames = host_audio_position() / kHostAudioFrameBytes;
+    int playing = static_cast<int>(frames % ring_frames / chunk_frames);
+    while (o.write_chunk != playing) {
+      o.mixing_busy.store(1);
+      int next = o.play_index.load(std::memory_order_relaxed) + 1;
+      o.play_index.store(next == chunk_count ? 0 : next, std::memory_order_release);
+      mix_chunk();
+      if (auto hook = o.mix_hook.load()) hook();
+      o.mixing_busy.store(0);
+    }
+    host_audio_wait(5);
+  }
+  o.audio_thread_ended.store(1);
+}
+
+// Ends the audio thread and releases the device and the rings; the player stays.
+void stop_output() {
+  MusicOutput& o = output;
+  o.stop_requested.store(1);
+  while (o.mixing_busy.load() != 0) std::this_thread::yield();
+  if (o.thread.joinable()) {
+    while (o.audio_thread_ended.load() == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    o.thread.join();
+  }
+  o.float_ring.reset();
+  if (o.device_open) host_audio_reset();
+  o.pcm_ring.reset();
+  o.mixing_player = nullptr;
+  o.records_ready.store(false);
+  for (auto& record : o.records) record.store(0, std::memory_order_relaxed);
+  if (o.device_open) host_audio_close();
+  o.device_open = false;
+  o.write_chunk = 0;
+  o.play_index.store(0);
+}
+
+}  // namespace
+
+bool music_start() {
+  MusicOutput& o = output;
+  ModulePlayer* player = music_player();
+  if (player == nullptr) return false;
+  stop_output();
+
+  player_start(*player);  // channels, voices and their ramps, speed, BPM
+  o.mixing_player = player;
+  o.records_ready.store(true);
+
+  if (!host_audio_open()) return false;
+  o.device_open = true;
+
+  o.pcm_ring.reset(new std::int16_t[ring_frames * 2]());
+  o.float_ring.reset(new (std::align_val_t{16}) float[ring_frames * 2]);
+
+  // The first two seconds are mixed here, before the device starts.
+  do {
+    mix_chunk();
+  } while (o.write_chunk != 0);
+  host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+
+  o.stop_requested.store(0);
+  host_audio_expect_feeder();
+  o.thread = std::thread(audio_thread);
+  return true;
+}
+
+std::uint16_t music_position() {
+  MusicOutput& o = output;
+  if (!o.records_ready.load()) return 0;
+  int index = o.play_index.load(std::memory_order_acquire);
+  return o.records[index].load(std::memory_order_relaxed);
+}
+
+void music_stop() {
+  if (music_player() == nullptr) return;
+  stop_output();
+  music_player_free();
+}
+
+// ---- Test access ------------------------------------------------------------------------
+
+namespace music_output {
+
+int play_index() { return output.play_index.load(); }
+int write_chunk() { return output.write_chunk.load(); }
+bool stop_requested() { return output.stop_requested.load() != 0; }
+void set_mix_hook(void (*hook)()) { output.mix_hook.store(hook); }
+bool mixing_busy() { return output.mixing_busy.load() != 0; }
+bool thread_ended() { return output.audio_thread_ended.load() != 0; }
+std::uint16_t record(int chunk) {
+  return chunk >= 0 && chunk < chunk_count ? output.records[chunk].load() : 0;
+}
+
+}  // namespace music_output
