@@ -2,8 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "host/video.h"
+#include "host/window.h"
 
 namespace headless {
 
@@ -18,6 +22,17 @@ bool virtual_time();
 // only when the feeder has caught up with the new device position (settle_audio).
 void advance_virtual_time(std::int64_t ticks);
 std::int64_t virtual_ticks();
+
+// One 60 Hz video frame: what every full-screen flip advances the virtual clock by.
+inline constexpr std::int64_t kTicksPerVideoFrame = kTicksPerSecond / 60;
+
+// Frame advance hooks, for devices that run on virtual time (the audio device). In virtual
+// time every full-screen flip first advances the clock by kTicksPerVideoFrame and then
+// calls each registered callback, in registration order, on the flipping thread; the flip
+// returns after the last one, so a callback may wait until its device has caught up. The
+// callbacks do not run in real time. Returns an id for remove_frame_advance.
+int on_frame_advance(std::function<void()> callback);
+void remove_frame_advance(int id);
 
 // Makes the performance counter fail (clock_ms then reads 0), as a broken counter would.
 void set_counter_fails(bool fails);
@@ -48,5 +63,67 @@ void audio_record_stop();
 // polled the current position and finished the refill it asked for. Returns at once when
 // nothing plays or no feeder was announced.
 void settle_audio();
+// ---- Display (see window_headless.cc and video_headless.cc) --------------------------------
+
+// The simulated screen: its size gives SM_CXFULLSCREEN (the width) and SM_CYFULLSCREEN (the
+// height less one caption). Windows with a caption have a frame of kFrameWidth pixels and
+// a caption of kCaptionHeight above the client area.
+inline constexpr int kFrameWidth = 4;
+inline constexpr int kCaptionHeight = 20;
+void set_screen_size(int width, int height);
+// Configuration read when the display opens; reset_display() restores the defaults
+// (video available; 640x480x16, 640x480x32, 800x600x32, 1024x768x32, 1280x1024x32;
+// 16-bit modes 5:6:5; a 1280 x 1024 screen).
+void set_video_available(bool available);
+void set_display_modes(std::vector<HostDisplayMode> modes);
+void set_green_mask_16(std::uint32_t green_mask);  // 0x07E0 (5:6:5) or 0x03E0 (5:5:5)
+void reset_display();
+
+// A copy of a surface: rows of `pitch` bytes.
+struct Image {
+  int width = 0;
+  int height = 0;
+  int pitch = 0;
+  int bits_per_pixel = 0;
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t pixel32(int x, int y) const;
+  std::uint16_t pixel16(int x, int y) const;
+};
+
+// Full screen: the buffer last flipped to the front, the back buffer, the flip count.
+Image front_buffer();
+Image back_buffer();
+int flip_count();
+bool in_fullscreen();
+HostDisplayMode fullscreen_mode();
+// Windowed: the canvas as stored (bottom-up) and what the last paint put into the client
+// area (top-down, client-sized), and how many paints drew it.
+Image canvas_image();
+Image painted_image();
+int canvas_paint_count();
+
+struct WindowState {
+  HostRect outer;
+  int client_width = 0;
+  int client_height = 0;
+  std::uint32_t style = 0;
+  bool visible = false;
+  HostZOrder z_order = HostZOrder::unchanged;
+  IconHandle icon = nullptr;
+};
+WindowState window_state(WindowHandle window);
+// The ShowCursor display count and whether the shape is the arrow (SetCursor(NULL) not).
+int cursor_count();
+bool cursor_arrow();
+
+// What the user does, posted to the window's queue (any thread).
+void inject_key_down(WindowHandle window, std::uint32_t virtual_key);
+void inject_alt_enter(WindowHandle window);
+// Switching away from full screen loses the surfaces (their content becomes garbage)
+// until they are restored.
+void inject_activation(WindowHandle window, bool active);
+// The user drags or resizes the window: the record changes and WM_MOVE/WM_SIZE are posted.
+void user_move_window(WindowHandle window, int x, int y);
+void user_size_window(WindowHandle window, int width, int height);
 
 }  // namespace headless
