@@ -4,6 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fs/file_system.h"
+
+// The file system every loader opens its data files in: the mounted archive, or null
+// while nothing is mounted. Set by archive_mount, cleared by archive_unmount.
+extern FileSystem* data_file_system;
+
 bool archive_mount(const char* name);
 void archive_unmount();
 // A whole file from the mounted archive, as a malloc block the caller frees; a missing
