@@ -19,4 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # today's Windows has it).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# -Wno-restrict: GCC 12 warns falsely about std::string concatenation where size_t is 32
+# bits (GCC bug 105329).
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -Wno-restrict")
+# -O2 as the native builds use (GCC 12 at -O3 warns falsely about std::string copies);
+# release programs carry no symbols.
+set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

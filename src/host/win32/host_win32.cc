@@ -84,6 +84,9 @@ bool host_executable_path(char* buffer, std::size_t capacity) {
     return false;
   }
   buffer[n] = '\0';
+  // The engine splits paths at "/" on every host; the platform accepts both separators.
+  for (char* c = buffer; *c != '\0'; ++c)
+    if (*c == '\\') *c = '/';
   return true;
 }
 
