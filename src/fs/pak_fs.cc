@@ -3,6 +3,7 @@
 #include "fs/pak_fs.h"
 
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "fs/pak_format.h"
@@ -120,6 +121,47 @@ const std::uint8_t* PakFileSystem::pak_lookup(std::string_view path) const {
   std::int64_t index = search(table, rest);
   if (index < 0) return nullptr;
   return table_entry(table, static_cast<std::uint32_t>(index)).raw;
+}
+
+void PakFileSystem::for_each_entry(
+    std::uint32_t table, const std::string& prefix,
+    const std::function<void(const std::string&, const PakEntryView&)>& visit) const {
+  // An explicit stack: a crafted archive may nest tables deeper than the call stack goes.
+  struct Level {
+    std::uint32_t table;
+    std::uint32_t index;
+    std::string prefix;
+  };
+  std::set<std::uint32_t> seen{table};
+  std::vector<Level> stack{{table, 0, prefix}};
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.index >= table_count(level.table)) {
+      stack.pop_back();
+      continue;
+    }
+    PakEntryView entry = table_entry(level.table, level.index++);
+    if (!entry.valid_name()) continue;
+    std::string_view own = entry.name();
+    if (entry.is_directory()) own.remove_prefix(1);
+    std::string path = level.prefix + std::string(own);
+    visit(path, entry);
+    if (entry.is_directory() && seen.insert(entry.offset()).second)
+      stack.push_back({entry.offset(), 0, path + "/"});  // `level` is not used after this
+  }
+}
+
+bool PakFileSystem::find_directory(std::string_view path, std::uint32_t* table) const {
+  if (!usable_) return false;
+  if (!path.empty() && path[0] == '/') path.remove_prefix(1);
+  if (path.empty()) {
+    *table = root_table();
+    return true;
+  }
+  std::string with_slash(path);
+  with_slash += '/';
+  std::string_view rest;
+  return walk(with_slash, table, &rest);
 }
 
 Stream* PakFileSystem::open(const NameString& name, std::int32_t mode) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -113,11 +115,21 @@ class PakFileSystem : public FileSystem {
   // The file entry at a path (one leading "/" allowed), or nothing.
   const std::uint8_t* pak_lookup(std::string_view path) const;
 
+  // The table of the sub-directory at path (one leading "/" allowed; "" is the root).
+  bool find_directory(std::string_view path, std::uint32_t* table) const;
+
   // Tables inside the header block: the entry count of the table at `offset`, 0 when the
   // table does not lie wholly inside the block.
   std::uint32_t table_count(std::uint32_t offset) const;
   PakEntryView table_entry(std::uint32_t offset, std::uint32_t index) const;
   std::uint32_t root_table() const { return 16; }
+
+  // Visits every entry below the table at `table` depth first, in table order, with its
+  // path (prefix + own name, sub-directories without their "/"). Each table is visited
+  // once, so a table that names itself or an ancestor cannot loop.
+  void for_each_entry(std::uint32_t table, const std::string& prefix,
+                      const std::function<void(const std::string& path,
+                                               const PakEntryView& entry)>& visit) const;
 
   Stream* open(const NameString& name, std::int32_t mode) override;
   std::int32_t reserved(const NameString& name, std::int32_t argument) override;
