@@ -19,7 +19,9 @@
 namespace {
 
 std::atomic<bool> stop_event{false};
-std::thread render_thread;
+// Held by pointer: a fatal error on the main thread exits the process while the thread may
+// still run, and a std::thread object destroyed at exit while joinable would abort.
+std::thread* render_thread = nullptr;
 
 }  // namespace
 
@@ -36,9 +38,12 @@ bool display_init(DemoConfig& config) {
                          1};
   if (!display_open(request)) fatal_error("Error initializing display!");
   display_set_fullscreen(1);
-  std::size_t bytes = static_cast<std::size_t>(
-      static_cast<std::uint32_t>(config.bits_per_pixel * config.height * config.width / 8));
-  framebuffer = static_cast<std::uint32_t*>(std::calloc(bytes ? bytes : 1, 1));
+  // Formed in 64 bits: a product that wrapped would give a buffer smaller than the rows
+  // the frame draws into.
+  std::uint64_t bytes = std::uint64_t{config.bits_per_pixel} * config.height * config.width / 8;
+  framebuffer = bytes <= 0x7FFFFFFFu
+                    ? static_cast<std::uint32_t*>(std::calloc(bytes ? bytes : 1, 1))
+                    : nullptr;
   if (framebuffer == nullptr)
     fatal_error("Can't allocate a framebuffer of %ux%u pixels!", config.width, config.height);
   display_present(framebuffer);
@@ -102,7 +107,7 @@ int kestol_main() {
   if (!demo_load(demo_config)) fatal_error("Error initializing demo!");
 
   stop_event.store(false);
-  render_thread = std::thread([] {
+  render_thread = new std::thread([] {
     render_thread_id.store(std::this_thread::get_id());
     render_thread_main();
   });
@@ -114,7 +119,9 @@ int kestol_main() {
   }
 
   stop_event.store(true, std::memory_order_release);
-  render_thread.join();
+  render_thread->join();
+  delete render_thread;
+  render_thread = nullptr;
   render_thread_id.store(std::thread::id());
 
   music_release();

@@ -185,3 +185,16 @@ TEST_F(Frame, FatalErrorInTheScriptShowsLastAndExitsWithZero) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Frame, FramebufferThatCannotBeAllocatedIsFatal) {
+  test_demo::configure = [](DemoConfig& c) {
+    c.width = 0x40000000;  // the byte count would wrap in 32 bits
+    c.height = 0x40000;
+  };
+  EXPECT_EXIT(kestol_main(), ::testing::ExitedWithCode(1),
+              "Can't allocate a framebuffer of 1073741824x262144 pixels!");
+}
+
+}  // namespace
