@@ -146,6 +146,7 @@ struct ModulePlayer {
   std::int16_t restart_position = 0;
   std::int16_t channel_count = 0;
   int pattern_slots = 0;
+  int stored_patterns = 0;  // patterns the file holds (the rest are empty slots)
   std::int16_t instrument_count = 0;
   std::uint16_t flags = 0;  // bit 0: linear_frequencies
   std::int16_t default_speed = 0;

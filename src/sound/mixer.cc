@@ -1,0 +1,227 @@
+// mix_voices: segments cut in advance at loop boundaries and ramp ends, so the inner
+// loops only interpolate, scale and accumulate.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sound/module.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// A voice that was never given a frequency still reaches its boundaries, at 256/44100.
+constexpr std::uint64_t zero_step_substitute = 24932236;
+constexpr float fraction_scale = 1.0f / 16777216.0f;
+
+inline float interpolate(const std::int16_t* d, std::uint64_t pos) {
+  const std::uint32_t i = static_cast<std::uint32_t>(pos >> 32);
+  const float t = static_cast<float>(static_cast<std::uint32_t>(pos) >> 8) * fraction_scale;
+  return static_cast<float>(d[i]) + t * static_cast<float>(d[i + 1] - d[i]);
+}
+
+// Constant gains, two frames per pass; delta is the step, negated (mod 2^64) backwards.
+void mix_flat(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, float* out, int n, float gl,
+              float gr) {
+  std::uint64_t p = pos;
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const std::uint64_t p1 = p + delta;
+    const float v0 = interpolate(d, p);
+    const float v1 = interpolate(d, p1);
+    out[0] += v0 * gl;
+    out[1] += v0 * gr;
+    out[2] += v1 * gl;
+    out[3] += v1 * gr;
+    out += 4;
+    p = p1 + delta;
+  }
+  if (i < n) {
+    const float v0 = interpolate(d, p);
+    out[0] += v0 * gl;
+    out[1] += v0 * gr;
+    p += delta;
+  }
+  pos = p;
+}
+
+void mix_ramp(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, float* out, int n, float& gl,
+              float& gr, float sl, float sr) {
+  std::uint64_t p = pos;
+  float l = gl, r = gr;
+  for (int i = 0; i < n; ++i) {
+    const float v = interpolate(d, p);
+    out[0] += v * l;
+    out[1] += v * r;
+    out += 2;
+    l += sl;
+    r += sr;
+    p += delta;
+  }
+  pos = p;
+  gl = l;
+  gr = r;
+}
+
+void start_or_continue_ramp(const ModulePlayer& m, Voice& v) {
+  if (v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right) return;
+  v.last_left = v.left;
+  v.last_right = v.right;
+  const int cl = v.current_left >> 8, cr = v.current_right >> 8;
+  const float frames = static_cast<float>(m.ramp_frames);
+  v.ramp_step_left = v.left != cl ? static_cast<float>(v.left - cl) / 255.0f / frames : 0.0f;
+  v.ramp_step_right = v.right != cr ? static_cast<float>(v.right - cr) / 255.0f / frames : 0.0f;
+  if (v.left != cl || v.right != cr) {
+    v.ramp_frames_remaining = m.ramp_frames;
+  } else {
+    // Targets already reached: no ramp, and the gains are exactly the targets.
+    v.ramp_frames_remaining = 0;
+    v.current_left = v.left * 256;
+    v.current_right = v.right * 256;
+  }
+}
+
+void ping_pong(const Sample& s, Voice& v) {
+  const long long lo = static_cast<long long>(s.loop_start) << 32;
+  const long long hi = (static_cast<long long>(s.loop_start) + s.loop_length) << 32;
+  long long p = static_cast<long long>(v.position);
+  if (v.direction == 2) {
+    p = 2 * lo - p - 1;
+    v.direction = 1;
+    if (p >= hi) {
+      p = 2 * hi - p - 1;
+      v.direction = 2;
+    }
+  } else {
+    p = 2 * hi - p - 1;
+    v.direction = 2;
+    if (p < lo) {
+      p = 2 * lo - p - 1;
+      v.direction = 1;
+    }
+  }
+  // Steps longer than the loop could reflect out of it: keep the position where the
+  // interpolation stays inside the sample.
+  p = std::clamp(p, std::max(lo - 1, 0LL), hi - 1);
+  v.position = static_cast<std::uint64_t>(p);
+}
+
+void at_boundary(const Sample& s, Voice& v) {
+  if (s.loop_type == 2) {
+    const std::uint64_t end = (static_cast<std::uint64_t>(s.loop_start) + s.loop_length) << 32;
+    const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+    if (v.position >= end) v.position = end - length + (v.position - end) % length;
+  } else if (s.loop_type == 4) {
+    ping_pong(s, v);
+  } else {
+    v.sample = nullptr;
+    v.position = 0;
+  }
+}
+
+void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
+  int remaining = frames;
+  while (remaining > 0 && v.sample) {
+    const Sample& s = *v.sample;
+    const bool forward = v.direction != 2;
+    const std::uint64_t boundary_step = v.step ? v.step : zero_step_substitute;
+    std::uint64_t distance;
+    if (forward) {
+      std::uint64_t end = static_cast<std::uint64_t>(s.loop_start) + s.loop_length;
+      if ((v.position >> 32) > end) end = static_cast<std::uint64_t>(s.length);
+      distance = (end << 32) > v.position ? (end << 32) - v.position : 0;
+    } else {
+      const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+      distance = v.position > start ? v.position - start : 0;
+    }
+    const std::uint64_t k = (distance + boundary_step - 1) / boundary_step;
+    int n = remaining;
+    bool boundary = false;
+    if (k <= static_cast<std::uint64_t>(remaining)) {
+      n = static_cast<int>(k);
+      boundary = true;
+    }
+    if (!s.data) {  // nothing to read (length 0): the voice ends here
+      n = 0;
+      boundary = true;
+    }
+    start_or_continue_ramp(m, v);
+    const bool ramp = v.ramp_frames_remaining != 0;
+    if (ramp && v.ramp_frames_remaining < n) {
+      n = v.ramp_frames_remaining;
+      boundary = false;
+    }
+    const std::uint64_t delta = forward ? v.step : ~v.step + 1;
+    if (ramp) {
+      float gl = static_cast<float>(v.current_left) / 256.0f / 255.0f;
+      float gr = static_cast<float>(v.current_right) / 256.0f / 255.0f;
+      mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);
+      v.current_left = static_cast<int>(std::nearbyint(gl * 255.0f * 256.0f));
+      v.current_right = static_cast<int>(std::nearbyint(gr * 255.0f * 256.0f));
+      v.ramp_frames_remaining -= n;
+      if (v.ramp_frames_remaining == 0) {
+        v.ramp_step_left = 0;
+        v.ramp_step_right = 0;
+        v.current_left = v.left * 256;
+        v.current_right = v.right * 256;
+      }
+    } else if (v.left == 0 && v.right == 0) {
+      v.position += delta * static_cast<std::uint64_t>(n);  // adding zeros changes nothing
+    } else {
+      mix_flat(s.data, v.position, delta, out, n, static_cast<float>(v.left) / 255.0f,
+               static_cast<float>(v.right) / 255.0f);
+    }
+    if (boundary) at_boundary(s, v);
+    remaining -= n;
+    out += 2 * n;
+  }
+}
+
+}  // namespace
+
+void mix_voices(ModulePlayer& m, float* span, int frames) {
+  if (frames <= 0) return;
+  for (Voice& v : m.voices)
+    if (v.sample) mix_voice(m, v, span, frames);
+}
+
+void pcm_convert(std::int16_t* destination, const float* source, int frames) {
+  const int count = frames * 2;
+  int i = 0;
+#if defined(__SSE2__)
+  // cvtps rounds to nearest even under the default rounding mode; the clamp comes first
+  // so nothing saturates to the wrong side.
+  const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+  for (; i + 8 <= count; i += 8) {
+    const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), lo), hi);
+    const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i + 4), lo), hi);
+    const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+  }
+#endif
+  for (; i < count; ++i) {
+    const float v = std::clamp(source[i], -32768.0f, 32767.0f);
+    destination[i] = static_cast<std::int16_t>(std::lrint(v));
+  }
+}
+
+void mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames) {
+  if (frames <= 0) return;
+  std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
+  int mixed = 0;
+  int left = m.samples_left_in_tick;
+  while (mixed < frames) {
+    if (left <= 0) {
+      m.tick_function(m);
+      left = m.samples_per_tick;
+    }
+    const int n = std::min(left, frames - mixed);
+    mix_voices(m, span + 2 * mixed, n);
+    mixed += n;
+    left -= n;
+  }
+  m.samples_left_in_tick = left;
+  pcm_convert(pcm, span, frames);
+}

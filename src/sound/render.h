@@ -1,0 +1,45 @@
+// Offline rendering of a loaded module: 16-bit stereo at mix_rate in the output's
+// chunks, with the same tick accounting, and detection of the song's end.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <vector>
+
+#include "sound/module.h"
+
+class OfflineRenderer {
+ public:
+  // Puts the player into its start state (as starting the output does).
+  explicit OfflineRenderer(ModulePlayer& player);
+
+  // Mixes the next chunk (chunk_frames frames) into pcm (2 x chunk_frames values).
+  // With stop_at_song_end the chunk ends early where the song would play an order
+  // position and row it has already played; the frames returned are those produced
+  // (0 once the end was reached).
+  int render_chunk(std::int16_t* pcm, bool stop_at_song_end);
+
+  bool song_ended() const { return ended_; }
+  // Frames from the start to the song's end (valid once song_ended()).
+  std::uint64_t song_end_frame() const { return end_frame_; }
+  std::uint64_t frames_rendered() const { return frames_; }
+  // What the output's position record would hold for the last chunk.
+  std::uint16_t position() const { return player_.position(); }
+
+ private:
+  // Called before each tick; true when this tick would play a row already played.
+  bool about_to_repeat();
+
+  ModulePlayer& player_;
+  std::vector<float> span_;
+  std::vector<std::bitset<256>> visited_;
+  bool ended_ = false;
+  bool stopped_ = false;
+  std::uint64_t end_frame_ = 0;
+  std::uint64_t frames_ = 0;
+};
+
+// Renders from the start: for seconds, or to the song's end (at most max_seconds).
+// Returns interleaved stereo; sets song_end_found when stopping at the end.
+std::vector<std::int16_t> render_module(ModulePlayer& player, double seconds, bool to_song_end,
+                                        double max_seconds = 3600.0, bool* song_end_found = nullptr);

@@ -1,0 +1,272 @@
+// Tick scheduling, row processing, envelopes, fadeout and auto-vibrato.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "sound/replayer_internal.h"
+
+using namespace replayer;
+
+namespace {
+
+const PatternCell& cell_at(const ModulePlayer& m, int row, int channel) {
+  const Pattern& p = m.patterns[m.order_table[m.order_position]];
+  return p.cells[static_cast<std::size_t>(row) * m.channel_count + channel];
+}
+
+int row_count_of(const ModulePlayer& m, int order) { return m.patterns[m.order_table[order]].row_count; }
+
+int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
+  const int dx = b.x - a.x;
+  return dx == 0 ? 0 : ((b.y << 16) - (a.y << 16)) / dx;
+}
+
+void envelope_step(Channel& ch, const EnvelopePoint* points, int count, int type, int sustain, int loop_start,
+                   int loop_end, EnvelopeState& e, std::uint8_t flag) {
+  if (e.point < count && e.tick == points[e.point].x) {
+    if ((type & 4) && e.point == loop_end) {
+      e.point = loop_start;
+      e.tick = points[loop_start].x;
+    }
+    if (e.point == count - 1) {
+      e.value = points[e.point].y;
+      e.ended = 1;
+      ch.update_flags |= flag;
+      return;
+    }
+    if ((type & 2) && e.point == sustain && !ch.key_off) {
+      e.value = points[e.point].y;
+      ch.update_flags |= flag;
+      return;
+    }
+    e.slope = slope_between(points[e.point], points[e.point + 1]);
+    e.accumulator = points[e.point].y << 16;
+    ++e.point;
+  } else if (e.point < count) {
+    // Saturates only when a damaged envelope would run past any real value.
+    e.accumulator = static_cast<int>(std::clamp<long long>(static_cast<long long>(e.accumulator) + e.slope,
+                                                           -(1LL << 30), 1LL << 30));
+  }
+  e.value = e.accumulator >> 16;
+  ++e.tick;
+  ch.update_flags |= flag;
+}
+
+void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
+  if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
+    envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
+                  ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
+  if ((ins.panning_type & 1) && !ch.panning_envelope.ended)
+    envelope_step(ch, ins.panning_envelope, ins.panning_points, ins.panning_type, ins.panning_sustain,
+                  ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
+}
+
+void fadeout(Channel& ch, const Instrument& ins) {
+  if (!ch.key_off) return;
+  ch.fadeout_volume = std::max(ch.fadeout_volume - ins.fadeout, 0);
+  ch.update_flags |= update_volume;
+}
+
+void auto_vibrato(Channel& ch, const Instrument& ins) {
+  const int p = ch.auto_vibrato_position;
+  int w = 0;
+  switch (ins.vibrato_type) {
+    case 0: w = static_cast<int>(std::sin(p * M_PI / 128) * 64); break;
+    case 1: w = p < 128 ? 64 : -64; break;
+    case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
+    case 3: w = (128 - ((384 - p) % 256)) >> 1; break;
+    default: w = 0; break;  // no shape defined: no auto-vibrato
+  }
+  int a = ins.vibrato_depth * w;
+  if (ins.vibrato_sweep) a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
+  ch.period_delta += a >> 6;
+  ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
+  ch.auto_vibrato_position += ins.vibrato_rate;
+  if (ch.auto_vibrato_position > 255) ch.auto_vibrato_position -= 256;
+  ch.update_flags |= update_frequency;
+}
+
+void process_row(ModulePlayer& m) {
+  m.next_row = -1;
+  m.next_order = -1;
+  m.position_jump_seen = false;
+  m.pattern_loop_taken = false;
+  for (int c = 0; c < m.channel_count; ++c) {
+    Channel& ch = m.channels[c];
+    const PatternCell& cell = cell_at(m, m.row, c);
+    const bool porta = cell.effect == 3 || cell.effect == 5;
+    const bool has_note = cell.note != 0 && cell.note != 255;
+    if (cell.instrument && !porta) ch.instrument = static_cast<std::uint8_t>(cell.instrument - 1);
+    if (has_note && !porta) ch.note = static_cast<std::uint8_t>(cell.note - 1);
+    const Instrument* ins;
+    const Sample* s;
+    look_up(m, ch, ins, s);
+    if (!porta) ch.sample = s;
+    const int saved_period = ch.period, saved_volume = ch.volume, saved_panning = ch.panning;
+    if (ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_delta;
+    ch.last_effect = cell.effect;
+    ch.volume_delta = 0;
+    ch.update_flags = 0;
+    if (has_note) {
+      ch.real_note = static_cast<std::uint8_t>((cell.note + s->relative_note - 1) & 0xFF);
+      ch.note_period = note_period(m, ch.real_note, s->finetune);
+      if (!porta) ch.period = ch.note_period;
+      ch.update_flags = update_trigger;
+    }
+    ch.update_flags |= update_frequency | update_volume;
+    ch.period_delta = 0;
+    if (cell.instrument) instrument_reset(ch, *s);
+    if (cell.volume) volume_column_row(ch, cell.volume);
+    if (cell.note == 255 || cell.effect == 20) ch.key_off = 1;
+    if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
+      envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
+                    ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
+    if (!(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
+    if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
+      envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
+                    ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+    fadeout(ch, *ins);
+    effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
+    auto_vibrato(ch, *ins);
+    update_voice(m, ch, *s);
+  }
+}
+
+void process_tick(ModulePlayer& m) {
+  for (int c = 0; c < m.channel_count; ++c) {
+    Channel& ch = m.channels[c];
+    const PatternCell& cell = cell_at(m, m.row, c);
+    const Instrument* ins;
+    const Sample* s;
+    look_up(m, ch, ins, s);
+    ch.volume_delta = 0;
+    ch.period_delta = 0;
+    ch.update_flags = 0;
+    envelopes_and_fadeout(ch, *ins);
+    fadeout(ch, *ins);
+    if (cell.volume) volume_column_tick(ch, cell.volume);
+    effect_tick(m, ch, cell);
+    auto_vibrato(ch, *ins);
+    update_voice(m, ch, *s);
+  }
+}
+
+double pow2_table_entry(int k) { return std::pow(2.0, (132 - k) * static_cast<double>(1.0f / 12.0f)) * 13.375; }
+
+int amiga_base(int k) {
+  static const auto table = [] {
+    std::vector<int> t(400);
+    for (int i = 0; i < 400; ++i) t[i] = static_cast<int>(pow2_table_entry(i));
+    return t;
+  }();
+  if (k >= 0 && k < 400) return table[k];
+  const double v = pow2_table_entry(k);
+  return v > 1e9 ? 1000000000 : static_cast<int>(v);
+}
+
+}  // namespace
+
+namespace replayer {
+
+void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
+  if (ch.instrument >= m.instrument_count) {
+    ins = &empty_instrument;
+    s = &silent_sample;
+    return;
+  }
+  ins = &m.instruments[ch.instrument];
+  const int slot = ch.note < 96 ? ins->keymap[ch.note] : 16;
+  s = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &silent_sample;
+}
+
+void instrument_reset(Channel& ch, const Sample& s) {
+  ch.volume = s.volume;
+  ch.panning = s.panning;
+  ch.volume_envelope.value = 64;
+  ch.volume_envelope.point = 0;
+  ch.volume_envelope.tick = 0;
+  ch.volume_envelope.slope = 0;
+  ch.panning_envelope.value = 32;
+  ch.panning_envelope.point = 0;
+  ch.panning_envelope.tick = 0;
+  ch.panning_envelope.slope = 0;
+  ch.key_off = 0;
+  ch.fadeout_volume = 65536;
+  ch.volume_envelope.ended = 0;
+  ch.panning_envelope.ended = 0;
+  ch.auto_vibrato_sweep_count = 0;
+  ch.auto_vibrato_position = 0;
+  if ((ch.waveforms & 0x0F) < 4) ch.vibrato_position = 0;
+  if ((ch.waveforms >> 4) < 4) ch.tremolo_position = 0;
+  ch.tremor_count = 0;
+  ch.update_flags |= update_volume | update_panning;
+}
+
+int note_period(const ModulePlayer& m, int real_note, int finetune) {
+  if (m.linear_frequencies()) return 7680 - real_note * 64 - finetune / 2;
+  return amiga_period(real_note, finetune);
+}
+
+}  // namespace replayer
+
+int amiga_period(int n, int finetune) {
+  const int p0 = amiga_base(n);
+  if (finetune < 0 && n != 0) return p0 + (amiga_base(n - 1) - p0) * -finetune / 128;
+  return p0 - (p0 - amiga_base(n + 1)) * finetune / 128;
+}
+
+void player_set_bpm(ModulePlayer& m, int bpm) {
+  m.bpm = bpm;
+  const float frames = 1000.0f / (static_cast<float>(bpm) * 0.4f) * static_cast<float>(mix_rate) * 0.001f;
+  // BPM 0 (never set by the song: the loader and effect F keep it at 1 or more) and huge
+  // values still owe at least one frame per tick, so the mixer always moves on.
+  m.samples_per_tick = std::max(1, static_cast<int>(std::min(frames, 1e9f)));
+}
+
+void player_start(ModulePlayer& m) {
+  for (int c = 0; c < max_channels; ++c) {
+    m.channels[c] = Channel{};
+    m.channels[c].voice = &m.voices[c];
+  }
+  for (int i = 0; i < voice_count; ++i) {
+    m.voices[i] = Voice{};
+    m.voices[i].index = i;
+    m.voices[i].direction = 1;
+  }
+  m.ramp_frames = mix_rate * 128 / 44100;
+  m.ramp_reciprocal = 1.0f / static_cast<float>(m.ramp_frames);
+  m.speed = m.default_speed;
+  m.global_volume = 64;
+  m.next_row = -1;
+  m.next_order = -1;
+  m.samples_left_in_tick = 0;
+  m.tick = 0;
+  m.pattern_delay_ticks = 0;
+  m.pattern_loop_taken = false;
+  player_set_bpm(m, m.default_bpm);
+}
+
+void player_tick(ModulePlayer& m) {
+  if (m.tick == 0) {
+    if (m.next_order >= 0) m.order_position = m.next_order;
+    if (m.next_row >= 0) m.row = m.next_row;
+    // A break or loop target beyond the pattern starts the pattern from its first row.
+    if (m.row >= row_count_of(m, m.order_position)) m.row = 0;
+    process_row(m);
+    if (m.next_row == -1) {
+      m.next_row = m.row + 1;
+      if (m.next_row >= row_count_of(m, m.order_position)) {
+        m.next_order = m.order_position + 1;
+        if (m.next_order >= m.song_length) m.next_order = m.restart_position;
+        m.next_row = 0;
+      }
+    }
+  } else {
+    process_tick(m);
+  }
+  ++m.tick;
+  if (m.tick >= m.speed + m.pattern_delay_ticks) {
+    m.pattern_delay_ticks = 0;
+    m.tick = 0;
+  }
+}

@@ -1,0 +1,29 @@
+// Shared between the replayer's files: the routines one row or tick is made of.
+#pragma once
+
+#include "sound/module.h"
+
+namespace replayer {
+
+inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.sample : silent_sample; }
+
+// Instrument and sample the channel's instrument and note select.
+void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);
+void instrument_reset(Channel& ch, const Sample& s);
+int note_period(const ModulePlayer& m, int real_note, int finetune);
+
+// Waveform helpers and continuous effects.
+int sine_256(int position);  // trunc(|sin(position * pi / 32)| * 256), position -32..31
+void vibrato(Channel& ch);
+void vibrato_advance(Channel& ch);
+void tone_porta_step(Channel& ch);
+void volume_slide(Channel& ch);
+
+// Effect and volume-column actions (effects.cc).
+void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sample& s, int saved_period,
+                int saved_volume, int saved_panning);
+void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell);
+void volume_column_row(Channel& ch, std::uint8_t v);
+void volume_column_tick(Channel& ch, std::uint8_t v);
+
+}  // namespace replayer

@@ -1,0 +1,77 @@
+// update_voice: a channel's changes carried over to its voice (trigger, gains, step).
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "sound/module.h"
+
+namespace {
+
+// 32.32 samples per output frame for a frequency in Hz.
+std::uint64_t step_for(int f) {
+  const std::uint64_t whole = static_cast<std::uint64_t>(f) / mix_rate;
+  const std::uint64_t fraction = ((static_cast<std::uint64_t>(f) % mix_rate) << 32) / mix_rate;
+  return whole << 32 | fraction;
+}
+
+int frequency(const ModulePlayer& m, const Channel& ch) {
+  double f;
+  if (m.linear_frequencies())
+    f = 8363.0 * std::exp2((4608.0 - ch.period + ch.period_delta) / 768.0);
+  else
+    f = static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta));
+  if (f < 100) return 100;
+  // Periods slid far below any note would overflow; they play at the highest rate.
+  if (f > 2147483647.0) return 2147483647;
+  return static_cast<int>(f);
+}
+
+}  // namespace
+
+void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
+  if (static_cast<long long>(ch.period) + ch.period_delta == 0) ch.update_flags &= ~update_frequency;
+  Voice* v = ch.voice;
+  if (ch.update_flags & update_trigger) {
+    if (v->sample) {
+      // The old note ramps down in this record; the new one starts in the partner.
+      const int idx = v->index;
+      Voice& partner = m.voices[idx < 32 ? idx + 32 : idx - 32];
+      const int partner_index = partner.index;
+      partner = *v;
+      partner.index = partner_index;
+      v->volume = 0;
+      v->left = 0;
+      v->right = 0;
+      ch.voice = &partner;
+      v = &partner;
+    }
+    v->sample = &s;
+    if (v->start_offset >= static_cast<std::uint64_t>(s.loop_start) + s.loop_length) v->start_offset = 0;
+    v->position = static_cast<std::uint64_t>(v->start_offset) << 32;
+    v->direction = 1;
+    v->start_offset = 0;
+    v->current_left = 0;
+    v->current_right = 0;
+    v->ramp_frames_remaining = 0;
+  }
+  if (ch.update_flags & update_volume) {
+    const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
+                       ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
+    v->volume = static_cast<int>(vol);
+    v->left = v->volume * v->panning / 255;
+    v->right = v->volume * (255 - v->panning) / 255;
+  }
+  if (ch.update_flags & update_panning) {
+    const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
+    long long p = ch.panning + centre_room * (ch.panning_envelope.value - 32);
+    p = p < 0 ? 0 : p > 255 ? 255 : p;
+    v->panning = static_cast<int>(p);
+    v->left = v->volume * v->panning / 255;
+    v->right = v->volume * (255 - v->panning) / 255;
+  }
+  if (ch.update_flags & update_frequency) v->step = step_for(frequency(m, ch));
+  if (ch.update_flags & update_restart) {
+    v->position = 0;
+    v->start_offset = 0;
+  }
+}

@@ -1,0 +1,16 @@
+# The sound tests compare the mixer with a plain reference: no fused multiply-adds, and
+# libxmp and libopenmpt as oracles for song lengths where they are installed.
+target_compile_options(test_sound PRIVATE -ffp-contract=off)
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(KESTOL_XMP QUIET IMPORTED_TARGET libxmp)
+  pkg_check_modules(KESTOL_OPENMPT QUIET IMPORTED_TARGET libopenmpt)
+endif()
+if(KESTOL_XMP_FOUND)
+  target_link_libraries(test_sound PRIVATE PkgConfig::KESTOL_XMP)
+  target_compile_definitions(test_sound PRIVATE KESTOL_HAVE_XMP=1)
+endif()
+if(KESTOL_OPENMPT_FOUND)
+  target_link_libraries(test_sound PRIVATE PkgConfig::KESTOL_OPENMPT)
+  target_compile_definitions(test_sound PRIVATE KESTOL_HAVE_OPENMPT=1)
+endif()
