@@ -12,7 +12,7 @@
 struct DisplayState {
   std::int32_t content_width = 0;
   std::int32_t content_height = 0;
-  std::int32_t row_bytes = 0;
+  std::int64_t row_bytes = 0;  // wide, so an absurd width cannot overflow it
   std::int32_t client_width = 0;
   std::int32_t client_height = 0;
   std::int32_t window_x = 20;

@@ -57,7 +57,7 @@ bool display_open(DisplayRequest& request) {
   if (request.width <= 0 || request.height <= 0) return false;
   display.content_width = request.width;
   display.content_height = request.height;
-  display.row_bytes = request.width * 32 / 8;
+  display.row_bytes = static_cast<std::int64_t>(request.width) * 32 / 8;
   main_thread_id.store(std::this_thread::get_id());
 
   // The class first, so a host can name its windows after it when its video starts.
@@ -69,15 +69,13 @@ bool display_open(DisplayRequest& request) {
   if (!host_video_open()) return false;
   display.video_open = true;
   choose_fullscreen_mode();
-  if (!create_dib_section()) {
-    display_close();
-    return false;
-  }
+  // Without a canvas (a picture too large to copy) windowed frames only invalidate.
+  create_dib_section();
 
   display.client_width = display.content_width;
   display.client_height = display.content_height;
-  if (host_system_metric(SM_CXFULLSCREEN) >= 3 * display.client_width &&
-      host_system_metric(SM_CYFULLSCREEN) >= 3 * display.client_height) {
+  if (host_system_metric(SM_CXFULLSCREEN) >= 3 * static_cast<std::int64_t>(display.client_width) &&
+      host_system_metric(SM_CYFULLSCREEN) >= 3 * static_cast<std::int64_t>(display.client_height)) {
     display.client_width *= 2;
     display.client_height *= 2;
   }

@@ -95,7 +95,8 @@ void copy_to_back_buffer(const HostLockedSurface& surface, const std::uint32_t* 
   if (surface.pixels == nullptr || surface.width <= 0 || surface.height <= 0) return;
   auto* base = static_cast<std::uint8_t*>(surface.pixels);
   if (surface.bits_per_pixel == 32) {
-    int d = (mode_width >= 2 * content_width && mode_height >= 2 * content_height) ? 1 : 0;
+    int d = (mode_width >= 2 * std::int64_t{content_width} &&
+             mode_height >= 2 * std::int64_t{content_height}) ? 1 : 0;
     Span rows = centre(content_height << d, surface.height);
     Span columns = centre(content_width << d, surface.width);
     if (surface.pitch < columns.length * 4) return;

@@ -1,6 +1,7 @@
 // The headless audio device on virtual time: position, looping, recording, failure.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -60,6 +61,24 @@ TEST_F(AudioDevice, PositionFollowsVirtualTimeAcrossLoops) {
   EXPECT_TRUE(headless::audio_is_open());
   host_audio_close();
   EXPECT_FALSE(headless::audio_is_open());
+}
+
+TEST_F(AudioDevice, RunsOnTheSteadyClockOutsideVirtualTime) {
+  headless::set_virtual_time(false);
+  ASSERT_TRUE(host_audio_open());
+  auto buffer = ramp_buffer(4410 * 4);
+  auto before = std::chrono::steady_clock::now();
+  host_audio_play(buffer.data(), buffer.size());
+  std::uint64_t position = 0;
+  auto limit = before + std::chrono::seconds(5);
+  while (position < 441 * 4 && std::chrono::steady_clock::now() < limit) {
+    host_audio_wait(1);
+    position = host_audio_position();
+  }
+  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+  EXPECT_GE(position, 441u * 4);  // 10 ms were heard
+  EXPECT_EQ(position % 4, 0u);
+  EXPECT_LE(static_cast<double>(position), elapsed * 44100 * 4 + 4);
 }
 
 TEST_F(AudioDevice, RefusesToOpenWhenTold) {

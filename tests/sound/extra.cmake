@@ -14,3 +14,9 @@ if(KESTOL_OPENMPT_FOUND)
   target_link_libraries(test_sound PRIVATE PkgConfig::KESTOL_OPENMPT)
   target_compile_definitions(test_sound PRIVATE KESTOL_HAVE_OPENMPT=1)
 endif()
+
+# The audible position on the SDL audio device (SDL's disk driver, no sound card needed).
+if(KESTOL_SDL)
+  kestol_test_program(test_sound_sdl LABELS unit
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/sound/music_output_sdl_sync.cc HOST kestol_host_sdl)
+endif()

@@ -13,6 +13,7 @@
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
+#include "sound/render.h"
 #include "sound/xm_writer.h"
 
 namespace {
@@ -53,20 +54,18 @@ struct Rendering {
   std::vector<std::int16_t> pcm;
 };
 
-// The song mixed chunk after chunk without a device, from a given order position and row.
+// The song as the offline renderer mixes it, from a given order position and row.
 Rendering render(const std::vector<std::uint8_t>& bytes, int chunks, std::uint16_t from = 0) {
   Rendering r;
   auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   if (!player) return r;
   player->order_position = from >> 8;
   player->row = from & 0xFF;
-  player_start(*player);
-  std::vector<float> span(chunk_frames * 2);
+  OfflineRenderer renderer(*player);
   r.pcm.resize(static_cast<std::size_t>(chunks) * chunk_frames * 2);
   for (int c = 0; c < chunks; ++c) {
-    mix_frames(*player, span.data(), r.pcm.data() + static_cast<std::size_t>(c) * chunk_frames * 2,
-               chunk_frames);
-    r.records.push_back(player->position());
+    renderer.render_chunk(r.pcm.data() + static_cast<std::size_t>(c) * chunk_frames * 2, false);
+    r.records.push_back(renderer.position());
   }
   return r;
 }

@@ -3,4 +3,6 @@
 
 int pak_command(int argc, char** argv);
 int xm_command(int argc, char** argv);
+// `kestol xm play`, which xm_command hands on to (argv[0] = "play").
+int xm_play_command(int argc, char** argv);
 int img_command(int argc, char** argv);

@@ -192,7 +192,7 @@ void print_entry(const std::string& path, const PakEntryView& entry) {
 
 int list(int argc, char** argv) {
   if (wants_help(argc, argv) || argc < 2 || argc > 3) {
-    std::FILE* out = argc < 2 || argc > 3 ? stderr : stdout;
+    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
     std::fprintf(out,
                  "usage: kestol pak list ARCHIVE [MASK]\n"
                  "\n"
@@ -239,7 +239,7 @@ bool copy_member(Stream* member, std::FILE* out) {
 
 int cat(int argc, char** argv) {
   if (wants_help(argc, argv) || argc != 3) {
-    std::FILE* out = argc != 3 ? stderr : stdout;
+    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
     std::fprintf(out, "usage: kestol pak cat ARCHIVE NAME\n\nWrites the member NAME to standard output.\n");
     return out == stdout ? 0 : 2;
   }
@@ -274,7 +274,7 @@ bool stays_inside(const std::string& root, const std::string& path) {
 
 int extract(int argc, char** argv) {
   if (wants_help(argc, argv) || argc < 2) {
-    std::FILE* out = argc < 2 ? stderr : stdout;
+    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
     std::fprintf(out,
                  "usage: kestol pak extract ARCHIVE [-C DIR] [NAME...]\n"
                  "\n"
@@ -366,7 +366,7 @@ int extract(int argc, char** argv) {
 
 int info(int argc, char** argv) {
   if (wants_help(argc, argv) || argc != 2) {
-    std::FILE* out = argc != 2 ? stderr : stdout;
+    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
     std::fprintf(out,
                  "usage: kestol pak info ARCHIVE\n"
                  "\n"

@@ -22,7 +22,8 @@ void usage(std::FILE* out) {
                "usage: kestol xm <subcommand> [arguments]\n\n"
                "  info FILE [--verbose]                            channels, patterns, instruments, song layout\n"
                "  render FILE -o OUT.wav [--seconds N | --song-end]  mix to 16-bit stereo 44100 Hz WAV\n"
-               "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n\n"
+               "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n"
+               "  play FILE [--loop] [--seconds N]                   play on the audio device\n\n"
                "Without --seconds, render and timeline stop at the song's end (the first time it would\n"
                "play an order position and row again), at most after %d minutes.\n",
                static_cast<int>(max_song_seconds / 60));
@@ -278,6 +279,7 @@ int xm_command(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const char* sub = argv[1];
+  if (!std::strcmp(sub, "play")) return xm_play_command(argc - 1, argv + 1);  // its own --help
   if (wants_help(argc - 1, argv + 1)) {
     usage(stdout);
     return 0;
@@ -285,6 +287,7 @@ int xm_command(int argc, char** argv) {
   if (!std::strcmp(sub, "info")) return info(argc - 1, argv + 1);
   if (!std::strcmp(sub, "render")) return render(argc - 1, argv + 1);
   if (!std::strcmp(sub, "timeline")) return timeline(argc - 1, argv + 1);
+  if (!std::strcmp(sub, "play")) return xm_play_command(argc - 1, argv + 1);
   std::fprintf(stderr, "kestol xm: unknown subcommand '%s'\n", sub);
   usage(stderr);
   return 2;

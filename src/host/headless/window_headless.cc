@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "host/common/message_queue.h"
 #include "host/headless/headless.h"
@@ -10,7 +11,7 @@
 struct HostCanvas {
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> bits;
+  std::unique_ptr<std::uint32_t[]> bits;
 };
 
 namespace {
@@ -204,11 +205,16 @@ void host_end_paint(WindowHandle window) {
 }
 
 HostCanvas* host_canvas_create(int width, int height) {
-  if (width <= 0 || height <= 0) return nullptr;
+  // At most 2^28 pixels (1 GiB); larger pictures get no canvas rather than a failure.
+  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (std::int64_t{1} << 28))
+    return nullptr;
+  std::unique_ptr<std::uint32_t[]> bits(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(width) * height]);
+  if (!bits) return nullptr;
   auto canvas = new HostCanvas;
   canvas->width = width;
   canvas->height = height;
-  canvas->bits.assign(static_cast<std::size_t>(width) * height, 0xCDCDCDCDu);
+  canvas->bits = std::move(bits);
+  std::fill_n(canvas->bits.get(), static_cast<std::size_t>(width) * height, 0xCDCDCDCDu);
   std::lock_guard lock(state_mutex);
   last_canvas = canvas;
   return canvas;
@@ -221,7 +227,7 @@ void host_canvas_destroy(HostCanvas* canvas) {
 }
 
 std::uint32_t* host_canvas_bits(HostCanvas* canvas) {
-  return canvas ? canvas->bits.data() : nullptr;
+  return canvas ? canvas->bits.get() : nullptr;
 }
 
 void host_paint_canvas(WindowHandle, HostCanvas* canvas, int width, int height) {
@@ -237,7 +243,7 @@ void host_paint_canvas(WindowHandle, HostCanvas* canvas, int width, int height) 
   for (int y = 0; y < height; ++y) {
     int source_row = canvas->height - 1 -
                      static_cast<int>(static_cast<std::int64_t>(y) * canvas->height / height);
-    const std::uint32_t* row = canvas->bits.data() + static_cast<std::size_t>(source_row) * canvas->width;
+    const std::uint32_t* row = canvas->bits.get() + static_cast<std::size_t>(source_row) * canvas->width;
     for (int x = 0; x < width; ++x)
       out[static_cast<std::size_t>(y) * width + x] =
           row[static_cast<std::int64_t>(x) * canvas->width / width];
@@ -275,8 +281,8 @@ Image canvas_image() {
   image.height = last_canvas->height;
   image.pitch = image.width * 4;
   image.bits_per_pixel = 32;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(last_canvas->bits.data());
-  image.bytes.assign(bytes, bytes + last_canvas->bits.size() * 4);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(last_canvas->bits.get());
+  image.bytes.assign(bytes, bytes + static_cast<std::size_t>(last_canvas->width) * last_canvas->height * 4);
   return image;
 }
 

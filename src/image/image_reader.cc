@@ -1,0 +1,159 @@
+// The front-end: kind detection, the look-ahead source, the format list and the reader
+// that forwards to the format reader of the detected kind.
+#include "image/image_reader.h"
+
+#include <cstring>
+#include <new>
+
+#include "image/format_readers.h"
+
+std::uint32_t pixel_format_bytes(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::rgb24: return 3;
+    case PixelFormat::argb32: return 4;
+    case PixelFormat::grey8: return 1;
+    case PixelFormat::indexed8: return 1;
+  }
+  return 0;
+}
+
+const char* pixel_format_name(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::rgb24: return "rgb24";
+    case PixelFormat::argb32: return "argb32";
+    case PixelFormat::grey8: return "grey8";
+    case PixelFormat::indexed8: return "indexed8";
+  }
+  return "unknown";
+}
+
+const char* file_kind_name(FileKind kind) {
+  switch (kind) {
+    case FileKind::kind_bmp: return "BMP";
+    case FileKind::kind_jpeg: return "JPEG";
+    case FileKind::kind_pcx: return "PCX";
+    case FileKind::kind_gif: return "GIF";
+    case FileKind::kind_tga: return "TGA";
+    case FileKind::kind_none: break;
+  }
+  return "unknown";
+}
+
+std::uint32_t MemorySource::read(void* destination, std::uint32_t count) {
+  std::size_t left = size - position;
+  std::size_t n = count < left ? count : left;
+  if (n) std::memcpy(destination, data + position, n);
+  position += n;
+  return static_cast<std::uint32_t>(n);
+}
+
+FileKind detect_file_kind(const std::uint8_t* b, std::uint32_t count, const char* name) {
+  if (count < PeekSource::sniff_size) return FileKind::kind_none;
+  if (b[0] == 'B' && b[1] == 'M') return FileKind::kind_bmp;
+  if (b[0] == 0x0A && b[1] <= 5) return FileKind::kind_pcx;
+  if (b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return FileKind::kind_gif;
+  if (b[0] == 0xFF) return FileKind::kind_jpeg;
+  if (name) {
+    std::size_t len = std::strlen(name);
+    if (len >= 4) {
+      const char* e = name + len - 4;
+      auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+      if (e[0] == '.' && lower(e[1]) == 't' && lower(e[2]) == 'g' && lower(e[3]) == 'a')
+        return FileKind::kind_tga;
+    }
+  }
+  return FileKind::kind_none;
+}
+
+PeekSource::PeekSource(ImageSource* source, const char* name) : source(source) {
+  buffered = source ? source->read(buffer, sniff_size) : 0;
+  if (buffered > sniff_size) buffered = sniff_size;  // a source that over-reports
+  kind = detect_file_kind(buffer, buffered, name);
+}
+
+std::uint32_t PeekSource::read(void* destination, std::uint32_t n) {
+  auto* out = static_cast<std::uint8_t*>(destination);
+  std::uint32_t served = 0;
+  while (served < n) {
+    std::uint32_t room = buffer_size - buffered;
+    std::uint32_t got = source ? source->read(buffer + buffered, room) : 0;
+    if (got > room) got = room;
+    buffered += got;
+    if (buffered == 0) break;
+    std::uint32_t t = n - served < buffered ? n - served : buffered;
+    std::memcpy(out + served, buffer, t);
+    std::memmove(buffer, buffer + t, buffered - t);
+    buffered -= t;
+    served += t;
+  }
+  return served;
+}
+
+bool FormatList::append(PixelFormat format) {
+  if (count == capacity) {
+    std::uint32_t grown = capacity ? capacity * 2 : 16;
+    std::unique_ptr<PixelFormat[]> bigger(new (std::nothrow) PixelFormat[grown]);
+    if (!bigger) return false;
+    for (std::uint32_t i = 0; i < count; ++i) bigger[i] = items[i];
+    items = std::move(bigger);
+    capacity = grown;
+  }
+  items[count++] = format;
+  return true;
+}
+
+void FormatList::clear() {
+  items.reset();
+  count = capacity = 0;
+}
+
+bool FormatList::contains(PixelFormat format) const {
+  for (std::uint32_t i = 0; i < count; ++i)
+    if (items[i] == format) return true;
+  return false;
+}
+
+bool FormatList::assign(const FormatList& other) {
+  if (&other == this) return true;
+  clear();
+  if (other.count == 0) return true;
+  std::unique_ptr<PixelFormat[]> copy(new (std::nothrow) PixelFormat[other.count]);
+  if (!copy) return false;
+  for (std::uint32_t i = 0; i < other.count; ++i) copy[i] = other.items[i];
+  items = std::move(copy);
+  count = capacity = other.count;
+  return true;
+}
+
+ImageReader::ImageReader(ImageSource* source, const char* name)
+    : FormatReader(source), peek(std::make_unique<PeekSource>(source, name)) {}
+
+ImageReader::~ImageReader() {
+  inner.reset();  // the format reader reads from peek, so it goes first
+  peek.reset();
+}
+
+bool ImageReader::read_header() {
+  if (inner || header_read) return false;  // one header per reader
+  header_read = true;
+  switch (peek->kind) {
+    case FileKind::kind_bmp: inner = make_bmp_reader(peek.get()); break;
+    case FileKind::kind_jpeg: inner = make_jpeg_reader(peek.get()); break;
+    case FileKind::kind_pcx: inner = make_pcx_reader(peek.get()); break;
+    case FileKind::kind_gif: inner = make_gif_reader(peek.get()); break;
+    case FileKind::kind_tga: inner = make_tga_reader(peek.get()); break;
+    default: return false;
+  }
+  return inner && inner->read_header();
+}
+
+std::uint32_t ImageReader::width() const { return inner ? inner->width() : 0; }
+std::uint32_t ImageReader::height() const { return inner ? inner->height() : 0; }
+
+void ImageReader::copy_formats(FormatList& destination) const {
+  if (inner) inner->copy_formats(destination);
+}
+
+bool ImageReader::supports(PixelFormat format) const {
+  return inner && inner->supports(format);
+}

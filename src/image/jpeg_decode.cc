@@ -1,0 +1,154 @@
+// JPEG scan decoding: blocks, the MCU loops for grey and for Y/Cb/Cr with luma sampling
+// 1, 2 or 4, chroma replication and the fixed-point colour conversion.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "image/jpeg_decoder.h"
+#include "image/jpeg_scan.h"
+#include "image/jpeg_tables.h"
+
+namespace {
+
+using u8 = std::uint8_t;
+using u32 = std::uint32_t;
+using i32 = std::int32_t;
+
+inline u8 clamp255(i32 v) { return static_cast<u8>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+struct BlockDecoder {
+  JpegScanReader& bits;
+  JpegFastHuffman tables[4];  // DC 0, DC 1, AC 0, AC 1
+  const i32 (*quant)[64];
+
+  // Fills `block` with samples; a code that matches nothing gives the white X instead.
+  void decode_block(i32* block, int dc, int ac, int q, i32& predictor) {
+    int s = bits.huffman_decode(tables[dc]) & 15;
+    predictor = static_cast<i32>(static_cast<u32>(predictor) +
+                                 static_cast<u32>(bits.receive_extend(s)));
+    std::memset(block, 0, 64 * sizeof(i32));
+    block[0] = predictor;
+    const JpegFastHuffman& act = tables[2 + ac];
+    int nonzero = 0;
+    for (int k = 1; k < 64;) {
+      int rs = bits.huffman_decode(act);
+      if (rs == -1) {
+        error_block(block);
+        return;
+      }
+      if (rs == -2) rs = 0;
+      int r = rs >> 4;
+      s = rs & 15;
+      i32 v = bits.receive_extend(s);
+      if (rs == 0) break;
+      if (rs == 0xF0) {
+        k += 16;
+        continue;
+      }
+      k += r;
+      if (k >= 64) break;
+      block[jpeg_zigzag[k]] = v;
+      nonzero |= v;
+      ++k;
+    }
+    if (nonzero == 0) {
+      // DC only: every sample is the same value of the full transform.
+      u32 w = static_cast<u32>(block[0]) * static_cast<u32>(quant[q][0]) * 4u;
+      i32 sample = (static_cast<i32>(w * 8192u + 131072u) >> 18) + 128;
+      for (int i = 0; i < 64; ++i) block[i] = sample;
+      return;
+    }
+    idct_8x8(block, quant[q]);
+  }
+
+  // Sample values, not coefficients: a white X on black marks the corrupt block.
+  static void error_block(i32* block) {
+    for (int i = 0; i < 64; ++i) block[i] = 0;
+    for (int r = 0; r < 8; ++r) block[r * 8 + r] = block[r * 8 + 7 - r] = 255;
+  }
+};
+
+}  // namespace
+
+bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
+  if (!header_read || !supports(format)) return false;
+  const u32 width = image_width, height = image_height;
+  if (std::size_t(pitch) < std::size_t(width) * pixel_format_bytes(format)) return false;
+  if (width == 0 || height == 0) return true;
+  if (!pixels) return false;
+
+  std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source));
+  if (!reader || !reader->ok()) return false;
+  std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables});
+  if (!bd) return false;
+  for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t]);
+  reader->prime();
+
+  u8* out = static_cast<u8*>(pixels);
+  const bool restarts = (markers_seen & jpeg_seen_dri) != 0;
+  alignas(32) i32 blocks[6][64];
+  i32 pred[3] = {0, 0, 0};
+
+  if (scan_components == 1 && format == PixelFormat::grey8) {
+    for (u32 y = 0; y < height; y += 8) {
+      const u32 rows = height - y < 8 ? height - y : 8;
+      for (u32 x = 0; x < width; x += 8) {
+        bd->decode_block(blocks[0], int(luma_dc_table), int(luma_ac_table), luma_quant_table,
+                         pred[0]);
+        const u32 cols = width - x < 8 ? width - x : 8;
+        for (u32 r = 0; r < rows; ++r) {
+          u8* row = out + std::size_t(y + r) * pitch + x;
+          const i32* src = blocks[0] + r * 8;
+          for (u32 c = 0; c < cols; ++c) row[c] = clamp255(src[c]);
+        }
+      }
+      if (restarts) {
+        reader->restart_resync();
+        pred[0] = 0;
+      }
+    }
+    return true;
+  }
+  if (scan_components != 3 || format != PixelFormat::rgb24) return true;
+
+  u32 hs, vs;
+  switch (luma_sampling) {
+    case 1: hs = 1; vs = 1; break;
+    case 2: hs = 2; vs = 1; break;
+    case 4: hs = 2; vs = 2; break;
+    default: return true;  // nothing decoded
+  }
+  const u32 mcu_w = 8 * hs, mcu_h = 8 * vs, nluma = hs * vs;
+  const int ldc = int(luma_dc_table), lac = int(luma_ac_table);
+  const int cdc = int(chroma_dc_table), cac = int(chroma_ac_table);
+  for (u32 y = 0; y < height; y += mcu_h) {
+    const u32 rows = height - y < mcu_h ? height - y : mcu_h;
+    for (u32 x = 0; x < width; x += mcu_w) {
+      for (u32 b = 0; b < nluma; ++b)
+        bd->decode_block(blocks[b], ldc, lac, luma_quant_table, pred[0]);
+      bd->decode_block(blocks[4], cdc, cac, chroma_quant_table, pred[1]);
+      bd->decode_block(blocks[5], cdc, cac, chroma_quant_table, pred[2]);
+      const u32 cols = width - x < mcu_w ? width - x : mcu_w;
+      for (u32 r = 0; r < rows; ++r) {
+        u8* row = out + std::size_t(y + r) * pitch + std::size_t(x) * 3;
+        const u32 cr_row = (vs == 2 ? r / 2 : r) * 8;
+        const i32* luma_row = blocks[(r / 8) * hs] + (r % 8) * 8;
+        const i32* cb = blocks[4] + cr_row;
+        const i32* crp = blocks[5] + cr_row;
+        if (hs == 1) {
+          for (u32 c = 0; c < cols; ++c) ycc_to_rgb(luma_row[c], cb[c], crp[c], row + 3 * c);
+        } else {
+          for (u32 c = 0; c < cols; ++c) {
+            const i32* lr = c < 8 ? luma_row : luma_row + 64;
+            ycc_to_rgb(lr[c & 7], cb[c >> 1], crp[c >> 1], row + 3 * c);
+          }
+        }
+      }
+    }
+    if (restarts) {
+      reader->restart_resync();
+      pred[0] = pred[1] = pred[2] = 0;
+    }
+  }
+  return true;
+}

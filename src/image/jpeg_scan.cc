@@ -1,0 +1,162 @@
+#include "image/jpeg_scan.h"
+
+#include <cstring>
+
+void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
+  std::memset(lookup, 0, sizeof lookup);
+  std::memset(first_code, 0, sizeof first_code);
+  std::memset(count, 0, sizeof count);
+  std::memset(offset, 0, sizeof offset);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const HuffmanCode& e = entries[i];
+    values[i] = static_cast<std::uint8_t>(e.value);
+    int l = e.length;
+    if (count[l] == 0) {
+      first_code[l] = static_cast<std::uint32_t>(e.code);
+      offset[l] = i;
+    }
+    ++count[l];
+    // Short codes: the first (shortest) match wins, as in a walk by length.
+    if (l <= lookup_bits && static_cast<std::uint32_t>(e.code) < (1u << l)) {
+      std::uint32_t start = static_cast<std::uint32_t>(e.code) << (lookup_bits - l);
+      std::uint32_t span = 1u << (lookup_bits - l);
+      for (std::uint32_t j = 0; j < span; ++j)
+        if (lookup[start + j] == 0)
+          lookup[start + j] = static_cast<std::uint16_t>((l << 8) | e.value);
+    }
+  }
+}
+
+JpegScanReader::JpegScanReader(ImageSource* source) {
+  // The scan is read into memory so bits can be taken many at a time; a restart resync
+  // rewinds to the byte the plain reader would stand on.
+  std::size_t have = 0;
+  std::size_t chunk = 1 << 16;
+  for (;;) {
+    if (storage.size() - have < chunk) {
+      if (storage.size() > 0xFFFFFFFFu - 2 * chunk) break;  // positions are 32-bit
+      storage.resize(have + chunk);
+    }
+    std::uint32_t got = source->read(storage.data() + have, static_cast<std::uint32_t>(chunk));
+    if (got > chunk) got = static_cast<std::uint32_t>(chunk);
+    have += got;
+    if (got < chunk) break;
+    if (chunk < (1u << 22)) chunk *= 2;
+  }
+  storage.resize(have);
+  data = storage.data();
+  size = static_cast<std::uint32_t>(have);
+  loaded = true;
+}
+
+void JpegScanReader::prime() {
+  marker = fetch(marker);
+  lookahead = fetch(lookahead);
+  std::uint8_t current = marker;
+  if (current == 0xFF) {
+    marker = lookahead;
+    lookahead = fetch(lookahead);
+  }
+  acc = std::uint64_t(current) << 56;
+  nbits = 8;
+  at_marker = false;
+  pushes = 0;
+  ring[0] = Snapshot{pos, marker, lookahead};
+}
+
+void JpegScanReader::push_byte() {
+  std::uint8_t current = lookahead;
+  lookahead = fetch(lookahead);
+  if (current == 0xFF) {
+    marker = lookahead;
+    lookahead = fetch(lookahead);
+  } else {
+    marker = current;
+  }
+  acc |= std::uint64_t(current) << (56 - nbits);
+  nbits += 8;
+  ++pushes;
+  ring[pushes & 15] = Snapshot{pos, marker, lookahead};
+}
+
+void JpegScanReader::fill() {
+  while (nbits <= 56 && !at_marker) {
+    // The byte after a 0xFF that is the next byte to take, as the refill would read it.
+    if (lookahead == 0xFF && pos < size && (data[pos] & 0xF8) == 0xD0) {
+      at_marker = true;
+      break;
+    }
+    push_byte();
+  }
+}
+
+void JpegScanReader::ensure(int n) {
+  while (nbits < n) {
+    fill();
+    if (nbits < n && at_marker) {
+      at_marker = false;  // read as data: its eight one-bits
+      push_byte();
+    }
+  }
+}
+
+void JpegScanReader::restart_resync() {
+  // Back to the state of the plain reader, whose current byte holds the next bit (or is
+  // used up when the count of held bits is a whole number of bytes).
+  std::uint32_t back = static_cast<std::uint32_t>(nbits) / 8;
+  const Snapshot& s = ring[(pushes - back) & 15];
+  pos = s.pos;
+  marker = s.marker;
+  lookahead = s.lookahead;
+  marker = fetch(marker);
+  lookahead = fetch(lookahead);
+  acc = 0;
+  nbits = 0;
+  at_marker = false;
+}
+
+std::int32_t JpegScanReader::receive_extend(int n) {
+  if (n == 0) return 0;
+  if (nbits < n) ensure(n);
+  std::int32_t v = static_cast<std::int32_t>(take(n));
+  return v < (1 << (n - 1)) ? v - (1 << n) + 1 : v;
+}
+
+int JpegScanReader::decode_slow(const JpegFastHuffman& t) {
+  std::uint32_t code = 0;
+  for (int l = 1; l <= 16; ++l) {
+    ensure(1);
+    code = code * 2 + take(1);
+    if (code - t.first_code[l] < t.count[l]) return t.values[t.offset[l] + code - t.first_code[l]];
+  }
+  return -1;
+}
+
+int JpegScanReader::huffman_decode(const JpegFastHuffman& t) {
+  if (nbits < 16) {
+    fill();
+    if (nbits == 0 && at_marker) {
+      // A restart marker where the next code would start: consume it.
+      at_marker = false;
+      push_byte();
+      take(8);
+      return -2;
+    }
+    if (nbits < 16) return decode_slow(t);
+  }
+  std::uint32_t e = t.lookup[acc >> (64 - JpegFastHuffman::lookup_bits)];
+  if (e) {
+    take(static_cast<int>(e >> 8));
+    return static_cast<int>(e & 0xFF);
+  }
+  std::uint32_t bits16 = static_cast<std::uint32_t>(acc >> 48);
+  for (int l = JpegFastHuffman::lookup_bits + 1; l <= 16; ++l) {
+    std::uint32_t code = bits16 >> (16 - l);
+    if (code - t.first_code[l] < t.count[l]) {
+      take(l);
+      return t.values[t.offset[l] + code - t.first_code[l]];
+    }
+  }
+  take(16);
+  return -1;
+}

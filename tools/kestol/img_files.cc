@@ -1,0 +1,212 @@
+#include "tools/kestol/img_files.h"
+
+#include <png.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using u8 = std::uint8_t;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool ends_with(const std::string& s, const char* tail) {
+  std::size_t n = std::strlen(tail);
+  if (s.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != tail[i]) return false;
+  return true;
+}
+
+bool read_png(const char* path, RasterImage& image, std::string& error) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path)) {
+    error = png.message;
+    return false;
+  }
+  bool grey = (png.format & PNG_FORMAT_FLAG_COLOR) == 0;
+  png.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
+  image.width = png.width;
+  image.height = png.height;
+  image.format = grey ? PixelFormat::grey8 : PixelFormat::rgb24;
+  image.pixels.resize(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) {
+    error = png.message;
+    png_image_free(&png);
+    return false;
+  }
+  return true;
+}
+
+// Reads one header number of a netpbm file, skipping blanks and comments.
+bool pnm_number(std::FILE* f, std::uint32_t& v) {
+  int c = std::fgetc(f);
+  for (;;) {
+    while (c == ' ' || c == '\t' || c == '\r' || c == '\n') c = std::fgetc(f);
+    if (c != '#') break;
+    while (c != '\n' && c != EOF) c = std::fgetc(f);
+  }
+  if (c < '0' || c > '9') return false;
+  std::uint64_t n = 0;
+  while (c >= '0' && c <= '9') {
+    n = n * 10 + std::uint64_t(c - '0');
+    if (n > 0xFFFFFFFFu) return false;
+    c = std::fgetc(f);
+  }
+  v = static_cast<std::uint32_t>(n);
+  return true;  // the one blank after the number has been consumed
+}
+
+bool read_pnm(std::FILE* f, RasterImage& image, std::string& error) {
+  char magic[2];
+  if (std::fread(magic, 1, 2, f) != 2 || magic[0] != 'P' || (magic[1] != '5' && magic[1] != '6')) {
+    error = "neither PNG nor binary PPM/PGM";
+    return false;
+  }
+  std::uint32_t w, h, maxval;
+  if (!pnm_number(f, w) || !pnm_number(f, h) || !pnm_number(f, maxval)) {
+    error = "bad PPM/PGM header";
+    return false;
+  }
+  if (maxval != 255 || w == 0 || h == 0 || w > 65535 || h > 65535) {
+    error = "PPM/PGM must have maxval 255 and a size of 1..65535";
+    return false;
+  }
+  image.width = w;
+  image.height = h;
+  image.format = magic[1] == '5' ? PixelFormat::grey8 : PixelFormat::rgb24;
+  std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(image.format);
+  image.pixels.resize(bytes);
+  if (std::fread(image.pixels.data(), 1, bytes, f) != bytes) {
+    error = "PPM/PGM pixel data is truncated";
+    return false;
+  }
+  return true;
+}
+
+bool write_png(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
+               std::uint32_t h, const u8* palette, std::string& error) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  png.width = w;
+  png.height = h;
+  std::vector<u8> colormap;
+  switch (format) {
+    case PixelFormat::rgb24: png.format = PNG_FORMAT_RGB; break;
+    case PixelFormat::argb32: png.format = PNG_FORMAT_BGRA; break;
+    case PixelFormat::grey8: png.format = PNG_FORMAT_GRAY; break;
+    case PixelFormat::indexed8:
+      png.format = PNG_FORMAT_RGB_COLORMAP;
+      png.colormap_entries = 256;
+      colormap.assign(palette, palette + 768);
+      break;
+  }
+  if (!png_image_write_to_file(&png, path, 0, pixels, 0, colormap.empty() ? nullptr : colormap.data())) {
+    error = png.message;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_whole_file(const char* path, std::vector<u8>& out, std::string& error) {
+  File f(std::fopen(path, "rb"));
+  if (!f) {
+    error = std::strerror(errno);
+    return false;
+  }
+  out.clear();
+  u8 chunk[65536];
+  for (;;) {
+    std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
+    out.insert(out.end(), chunk, chunk + n);
+    if (n < sizeof chunk) break;
+  }
+  if (std::ferror(f.get())) {
+    error = "read error";
+    return false;
+  }
+  return true;
+}
+
+bool read_raster(const char* path, RasterImage& image, std::string& error) {
+  File f(std::fopen(path, "rb"));
+  if (!f) {
+    error = std::strerror(errno);
+    return false;
+  }
+  u8 sig[8] = {};
+  std::size_t n = std::fread(sig, 1, 8, f.get());
+  if (n == 8 && png_sig_cmp(sig, 0, 8) == 0) {
+    f.reset();
+    return read_png(path, image, error);
+  }
+  std::rewind(f.get());
+  return read_pnm(f.get(), image, error);
+}
+
+bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
+                  std::uint32_t h, const u8* palette, std::string& error) {
+  std::string p = path;
+  if (ends_with(p, ".png")) return write_png(path, pixels, format, w, h, palette, error);
+  bool ppm = ends_with(p, ".ppm"), pgm = ends_with(p, ".pgm"), pam = ends_with(p, ".pam");
+  if (!ppm && !pgm && !pam) {
+    error = "output must end in .png, .ppm, .pgm or .pam";
+    return false;
+  }
+  // netpbm holds RGB or grey; other formats are converted on the way.
+  PixelFormat out_format = pgm ? PixelFormat::grey8 : PixelFormat::rgb24;
+  if (pam && (format == PixelFormat::argb32 || format == PixelFormat::grey8)) out_format = format;
+  std::vector<u8> converted;
+  const u8* data = pixels;
+  if (out_format != format) {
+    converted.resize(std::size_t(w) * h * pixel_format_bytes(out_format));
+    std::vector<u8> pal(palette ? palette : nullptr, palette ? palette + 768 : nullptr);
+    if (!convert_pixels(pixels, format, w * pixel_format_bytes(format), converted.data(),
+                        out_format, w * pixel_format_bytes(out_format), w, h,
+                        pal.empty() ? nullptr : pal.data())) {
+      error = "cannot convert the pixels for this output";
+      return false;
+    }
+    data = converted.data();
+  }
+  File f(std::fopen(path, "wb"));
+  if (!f) {
+    error = std::strerror(errno);
+    return false;
+  }
+  std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(out_format);
+  if (pam) {
+    const char* tuple = out_format == PixelFormat::argb32 ? "RGB_ALPHA"
+                        : out_format == PixelFormat::grey8 ? "GRAYSCALE" : "RGB";
+    std::fprintf(f.get(), "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %u\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
+                 w, h, pixel_format_bytes(out_format), tuple);
+    if (out_format == PixelFormat::argb32) {
+      // PAM wants R, G, B, A; the words are B, G, R, A in memory.
+      std::vector<u8> rgba(bytes);
+      for (std::size_t i = 0; i < bytes; i += 4) {
+        rgba[i] = data[i + 2]; rgba[i + 1] = data[i + 1]; rgba[i + 2] = data[i]; rgba[i + 3] = data[i + 3];
+      }
+      if (std::fwrite(rgba.data(), 1, bytes, f.get()) != bytes) { error = "write error"; return false; }
+      return std::fflush(f.get()) == 0 || (error = "write error", false);
+    }
+  } else {
+    std::fprintf(f.get(), "P%c\n%u %u\n255\n", pgm ? '5' : '6', w, h);
+  }
+  if (std::fwrite(data, 1, bytes, f.get()) != bytes || std::fflush(f.get()) != 0) {
+    error = "write error";
+    return false;
+  }
+  return true;
+}
