@@ -15,13 +15,14 @@ fi
 pixels=$((width * height * 4))
 mask=$((((width + 31) / 32) * 4 * height))
 size=$((40 + pixels + mask))
-le32() { printf "\\x%02x\\x%02x\\x%02x\\x%02x" $(($1 & 255)) $((($1 >> 8) & 255)) $((($1 >> 16) & 255)) $((($1 >> 24) & 255)); }
-le16() { printf "\\x%02x\\x%02x" $(($1 & 255)) $((($1 >> 8) & 255)); }
+byte() { printf "\\$(printf '%03o' $(($1 & 255)))"; }
+le32() { byte "$1"; byte $(($1 >> 8)); byte $(($1 >> 16)); byte $(($1 >> 24)); }
+le16() { byte "$1"; byte $(($1 >> 8)); }
 {
   # ICONDIR: reserved, type 1 (icon), one image.
   printf '\x00\x00\x01\x00\x01\x00'
   # ICONDIRENTRY: width, height (0 means 256), colours, reserved, planes, bits, size, offset.
-  printf "\\x%02x\\x%02x\\x00\\x00" $((width & 255)) $((height & 255))
+  byte "$width"; byte "$height"; byte 0; byte 0
   le16 1; le16 32; le32 "$size"; le32 22
   # BITMAPINFOHEADER with the doubled height, then the pixels and a zero (opaque) mask.
   head -c 8 <(tail -c +15 "$in")
