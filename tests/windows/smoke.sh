@@ -2,9 +2,10 @@
 # Smoke test of the Windows build under wine, on an X display (run it under xvfb-run).
 #   tests/windows/smoke.sh   (from the repository root, after `make windows`)
 # Checks build/windows/vexo.exe statically (PE32 i386, GUI, system DLLs only, resources 101
-# and 102), then runs it under wine: to the end by itself (exit 0) with a screenshot of the
-# logo, ended early by Escape (exit 0), and without its archive (the message, exit 1); and
-# compares `kestol.exe pak list` with the Linux tool. A machine that cannot run 32-bit code
+# and 102), then under wine: the host checks (paths, resources, directory file system),
+# vexo.exe to the end by itself (exit 0) with screenshots of the logo, Alt+Enter to a window
+# and Escape to end early (exit 0), vexo-plain.exe without an archive (the message, exit 1),
+# and `kestol.exe pak list` against the Linux tool. A machine that cannot run 32-bit code
 # (no IA-32 emulation) runs the same programs built for x86-64 under wine64 instead.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -21,7 +22,8 @@ fail() { printf 'FAILED: %s\n' "$*" >&2; exit 1; }
 elapsed() { echo $(( $(date +%s) - $1 )); }
 
 [ -n "${DISPLAY:-}" ] || fail "no X display (run under xvfb-run)"
-for f in $win32/vexo.exe $win32/vexo-plain.exe $win32/tools/kestol.exe $pak $native/tools/kestol; do
+for f in $win32/vexo.exe $win32/vexo-plain.exe $win32/win32-host-check.exe $win32/tools/kestol.exe \
+         $pak $native/tools/kestol; do
   [ -e "$f" ] || fail "$f is missing (make windows and the native build first)"
 done
 
@@ -82,13 +84,24 @@ $wine wineboot -i >/dev/null 2>&1 || true
 "${wine%/*}/wineserver" -w
 echo "   wine prefix made in $(elapsed $start) s"
 
+say "host checks (win32-host-check.exe)"
+mkdir -p "$work/check"
+(cd "$work/check" && $wine "$root/$bin/win32-host-check.exe" | tr -d '\r' > checks.txt) ||
+  { cat "$work/check/checks.txt"; fail "host checks"; }
+echo "   $(grep -c '^ok' "$work/check/checks.txt") checks passed"
+
 cp $bin/vexo.exe "$work/run/"
 cp $bin/vexo-plain.exe "$work/plain/"
-# Waits (up to $2 seconds) for a top-level window titled $1; prints its id.
+# Waits (up to $2 seconds) for a visible top-level window titled $1; prints its id. Polls,
+# since a search fails now and then while another window is being destroyed.
 wait_window() {
-  local id
-  id=$(timeout "$2" xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
-  [ -n "$id" ] && echo "$id"
+  local id deadline=$(( $(date +%s) + $2 ))
+  while [ "$(date +%s)" -lt $deadline ]; do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
 }
 brightness() {  # largest luma in the picture (16 is black)
   ffmpeg -loglevel error -i "$1" -vf "signalstats,metadata=print:file=-" -f null - |
@@ -124,12 +137,21 @@ done
 echo "   brightest screenshot of the opening: luma $best of 235 ($work/screenshot.png)"
 [ "$best" -gt 60 ] || fail "the screen stayed black (luma $best)"
 
-# ---- 2. Escape ends it early -------------------------------------------------------------
-say "Escape ends vexo.exe early"
+# ---- 2. Alt+Enter gives a window, Escape ends it early ------------------------------------
+say "Alt+Enter switches vexo.exe to a window, Escape ends it early"
 start=$(date +%s)
 $wine ./vexo.exe > out.txt 2> err.txt & pid=$!
-window=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no window"; }
-sleep 2
+window=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no window after $(elapsed $start) s"; }
+sleep 1
+xdotool windowfocus --sync "$window" key alt+Return
+# The client area: the content doubled, as the 1024 x 768 screen holds three times it.
+for i in $(seq 1 20); do
+  sleep 0.25
+  geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p')
+  [ "$geometry" = 640x400 ] && break
+done
+echo "   windowed client area: $geometry"
+[ "$geometry" = 640x400 ] || { kill $pid; fail "Alt+Enter did not give a 640x400 window"; }
 xdotool windowfocus --sync "$window" key Escape
 if ! timeout 30 tail --pid=$pid -f /dev/null; then kill $pid; fail "Escape did not end vexo.exe"; fi
 wait $pid && rc=0 || rc=$?

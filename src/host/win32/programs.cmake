@@ -38,3 +38,15 @@ endfunction()
 
 kestol_windows_demo(vexo ON)
 kestol_windows_demo(vexo-plain OFF)
+
+# Checks of the host that need the real platform (tests/windows/smoke.sh runs them).
+set(HOST_CHECK_BLOCK ${PROJECT_SOURCE_DIR}/tests/windows/hello.txt)
+set(HOST_CHECK_ICON ${vexo_ico})
+configure_file(${PROJECT_SOURCE_DIR}/tests/windows/win32_host_check.rc.in
+               ${PROJECT_BINARY_DIR}/win32-host-check.rc @ONLY)
+set_source_files_properties(${PROJECT_BINARY_DIR}/win32-host-check.rc PROPERTIES
+                            OBJECT_DEPENDS "${vexo_ico};${HOST_CHECK_BLOCK}")
+add_executable(win32-host-check ${PROJECT_SOURCE_DIR}/tests/windows/win32_host_check.cc
+               ${PROJECT_BINARY_DIR}/win32-host-check.rc)
+kestol_link(win32-host-check HOST kestol_host_win32)
+set_target_properties(win32-host-check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
