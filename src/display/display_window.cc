@@ -1,6 +1,7 @@
 // The display window: opening and closing, the window procedure, the hot keys and the
 // switch between windowed and full-screen mode.
 #include <chrono>
+#include <condition_variable>
 
 #include "display/display.h"
 #include "display/display_internal.h"
@@ -9,7 +10,12 @@ DisplayState display;
 
 namespace {
 
-std::recursive_timed_mutex display_mutex;
+// A re-entrant lock made of a mutex and a condition, so the main thread can wait for it
+// in slices and do the host's pending video work in between.
+std::mutex lock_mutex;
+std::condition_variable lock_free;
+std::thread::id lock_owner;
+int lock_depth = 0;
 std::atomic<std::thread::id> main_thread_id;
 
 std::int32_t low_word(std::intptr_t value) { return static_cast<std::int16_t>(value & 0xFFFF); }
@@ -35,14 +41,34 @@ std::intptr_t call_user_proc(WindowHandle window, std::uint32_t message, std::ui
 }  // namespace
 
 void display_lock_enter() {
-  if (std::this_thread::get_id() != main_thread_id.load()) {
-    display_mutex.lock();
+  std::thread::id me = std::this_thread::get_id();
+  bool main_thread = me == main_thread_id.load();
+  std::unique_lock lock(lock_mutex);
+  if (lock_depth != 0 && lock_owner == me) {
+    ++lock_depth;
     return;
   }
-  while (!display_mutex.try_lock_for(std::chrono::milliseconds(2))) host_video_service();
+  while (lock_depth != 0) {
+    if (!main_thread) {
+      lock_free.wait(lock);
+      continue;
+    }
+    lock.unlock();
+    host_video_service();
+    lock.lock();
+    if (lock_depth != 0) lock_free.wait_for(lock, std::chrono::milliseconds(2));
+  }
+  lock_owner = me;
+  lock_depth = 1;
 }
 
-void display_lock_leave() { display_mutex.unlock(); }
+void display_lock_leave() {
+  {
+    std::lock_guard lock(lock_mutex);
+    if (--lock_depth == 0) lock_owner = std::thread::id();
+  }
+  lock_free.notify_all();
+}
 
 void display_set_title(const char* title) { display.window_title = title; }
 void display_set_icon(IconHandle icon) { display.window_icon = icon; }

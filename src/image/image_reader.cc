@@ -75,10 +75,14 @@ std::uint32_t PeekSource::read(void* destination, std::uint32_t n) {
   auto* out = static_cast<std::uint8_t*>(destination);
   std::uint32_t served = 0;
   while (served < n) {
-    std::uint32_t room = buffer_size - buffered;
-    std::uint32_t got = source ? source->read(buffer + buffered, room) : 0;
-    if (got > room) got = room;
-    buffered += got;
+    // Top up only when the held bytes cannot serve the request, so byte-sized reads
+    // reach the caller's source once per buffer, not once per byte.
+    if (buffered < n - served) {
+      std::uint32_t room = buffer_size - buffered;
+      std::uint32_t got = source ? source->read(buffer + buffered, room) : 0;
+      if (got > room) got = room;
+      buffered += got;
+    }
     if (buffered == 0) break;
     std::uint32_t t = n - served < buffered ? n - served : buffered;
     std::memcpy(out + served, buffer, t);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "image/jpeg_colour.h"
 #include "image/jpeg_decoder.h"
 #include "image/jpeg_scan.h"
 #include "image/jpeg_tables.h"
@@ -129,6 +130,10 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
       bd->decode_block(blocks[4], cdc, cac, chroma_quant_table, pred[1]);
       bd->decode_block(blocks[5], cdc, cac, chroma_quant_table, pred[2]);
       const u32 cols = width - x < mcu_w ? width - x : mcu_w;
+      if (cols == mcu_w && rows == mcu_h) {
+        jpeg_mcu_to_rgb(blocks, hs, vs, out + std::size_t(y) * pitch + std::size_t(x) * 3, pitch);
+        continue;
+      }
       for (u32 r = 0; r < rows; ++r) {
         u8* row = out + std::size_t(y + r) * pitch + std::size_t(x) * 3;
         const u32 cr_row = (vs == 2 ? r / 2 : r) * 8;

@@ -22,11 +22,32 @@ inline float interpolate(const std::int16_t* d, std::uint64_t pos) {
   return static_cast<float>(d[i]) + t * static_cast<float>(d[i + 1] - d[i]);
 }
 
-// Constant gains, two frames per pass; delta is the step, negated (mod 2^64) backwards.
+// Constant gains; delta is the step, negated (mod 2^64) backwards. Four frames per pass
+// with SSE2 (the same single-precision operations per frame as the scalar form, so the
+// sums are identical), then two frames per pass.
 void mix_flat(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, float* out, int n, float gl,
               float gr) {
   std::uint64_t p = pos;
   int i = 0;
+#if defined(__SSE2__)
+  const __m128 scale = _mm_set1_ps(fraction_scale);
+  const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
+  for (; i + 4 <= n; i += 4) {
+    const std::uint64_t p1 = p + delta, p2 = p1 + delta, p3 = p2 + delta;
+    const std::uint32_t i0 = static_cast<std::uint32_t>(p >> 32), i1 = static_cast<std::uint32_t>(p1 >> 32);
+    const std::uint32_t i2 = static_cast<std::uint32_t>(p2 >> 32), i3 = static_cast<std::uint32_t>(p3 >> 32);
+    const __m128i s0 = _mm_setr_epi32(d[i0], d[i1], d[i2], d[i3]);
+    const __m128i s1 = _mm_setr_epi32(d[i0 + 1], d[i1 + 1], d[i2 + 1], d[i3 + 1]);
+    const __m128i fr = _mm_srli_epi32(_mm_setr_epi32(static_cast<int>(p), static_cast<int>(p1),
+                                                     static_cast<int>(p2), static_cast<int>(p3)), 8);
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(fr), scale);
+    const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(t, _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0))));
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
+    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
+    out += 8;
+    p = p3 + delta;
+  }
+#endif
   for (; i + 2 <= n; i += 2) {
     const std::uint64_t p1 = p + delta;
     const float v0 = interpolate(d, p);

@@ -127,7 +127,11 @@ bool music_start() {
   host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
 
   o.stop_requested.store(0);
+  // Cleared here as well, so a stop that comes before the thread runs still waits for it.
+  o.audio_thread_ended.store(0);
   host_audio_expect_feeder();
+  // Runs at normal priority: it is two seconds ahead of the device, and raising a thread's
+  // priority needs privileges a desktop user seldom has.
   o.thread = std::thread(audio_thread);
   return true;
 }

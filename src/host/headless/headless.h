@@ -63,6 +63,7 @@ void audio_record_stop();
 // polled the current position and finished the refill it asked for. Returns at once when
 // nothing plays or no feeder was announced.
 void settle_audio();
+
 // ---- Display (see window_headless.cc and video_headless.cc) --------------------------------
 
 // The simulated screen: its size gives SM_CXFULLSCREEN (the width) and SM_CYFULLSCREEN (the

@@ -1,4 +1,0 @@
-// Stands in until the GIF reader is part of the build; delete this file with it.
-#include "image/format_readers.h"
-
-std::unique_ptr<FormatReader> make_gif_reader(ImageSource*) { return nullptr; }
