@@ -12,7 +12,11 @@ typedef u32 vu __attribute__((vector_size(32)));
 typedef i32 vs __attribute__((vector_size(32)));
 }  // namespace
 
+// An AVX2 clone picked at load time where the platform can (ELF ifunc); elsewhere (the
+// Windows build) the default code alone.
+#ifdef __ELF__
 __attribute__((target_clones("avx2", "default")))
+#endif
 void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vs_factor,
                      std::uint8_t* out, std::uint32_t pitch) {
   const unsigned mcu_w = 8 * hs, mcu_h = 8 * vs_factor;

@@ -52,7 +52,11 @@ inline void transpose(vu* m) {
 
 }  // namespace
 
+// An AVX2 clone picked at load time where the platform can (ELF ifunc); elsewhere (the
+// Windows build) the default code alone.
+#ifdef __ELF__
 __attribute__((target_clones("avx2", "default")))
+#endif
 void idct_8x8(i32* block, const i32* quant) {
   vu in[8], ws[8], o[8];
   for (int r = 0; r < 8; ++r) {
