@@ -58,15 +58,26 @@ add_custom_command(
   VERBATIM)
 add_custom_target(vexo_content DEPENDS ${VEXO_PAK})
 
-# The blocks table as a small library, so the demo program and the tests can share it.
-add_library(vexo_blocks STATIC ${VEXO_CONTENT}/vexo_blocks.cc)
+# The blocks table as objects (not an archive member: the host's weak empty table would
+# win over a library's), shared by vexo and vexo-capture.
+add_library(vexo_blocks OBJECT ${VEXO_CONTENT}/vexo_blocks.cc)
 target_link_libraries(vexo_blocks PRIVATE kestol_includes)
 set_source_files_properties(${VEXO_CONTENT}/vexo_blocks.cc PROPERTIES OBJECT_DEPENDS "${VEXO_PAK};${VEXO_ICON}")
 
 if(KESTOL_SDL)
-  add_executable(vexo $<TARGET_OBJECTS:kestol_entry> ${VEXO_CONTENT}/vexo_blocks.cc)
-  set_source_files_properties(${VEXO_CONTENT}/vexo_blocks.cc TARGET_DIRECTORY vexo PROPERTIES
-                              OBJECT_DEPENDS "${VEXO_PAK};${VEXO_ICON}")
+  add_executable(vexo $<TARGET_OBJECTS:kestol_entry> $<TARGET_OBJECTS:vexo_blocks>)
   kestol_link(vexo DEMO kestol_demo HOST kestol_host_sdl)
   set_target_properties(vexo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endif()
+
+# The start-up benchmark (bench/ is configured after this folder): it loads the demo's
+# pictures with the demo's own loaders from the built archive, against libjpeg-turbo.
+function(vexo_bench_rules)
+  if(TARGET startup_bench)
+    find_package(JPEG REQUIRED)
+    add_dependencies(startup_bench vexo_content)
+    target_link_libraries(startup_bench PRIVATE kestol_demo JPEG::JPEG)
+    target_compile_definitions(startup_bench PRIVATE VEXO_PAK="${VEXO_PAK}")
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL vexo_bench_rules)

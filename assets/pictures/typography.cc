@@ -151,7 +151,7 @@ void make_logo(Canvas& colour, Grey& mask) {
   colour = render_px(320, 200, 2, [&](float x, float y) {
     V3 bg = synth_backdrop(x, y);
     float d = seg_distance(segs, x, y);
-    bg += v3(0.5f, 0.6f, 1.6f) * (0.7f * std::exp(-std::max(d - 7.0f, 0.0f) * 0.25f));
+    bg += v3(0.5f, 0.6f, 1.6f) * (0.45f * std::exp(-std::max(d - 7.0f, 0.0f) * 0.25f));
     float a;
     V3 c = chrome_text(segs, 7.0f, x, y, a);
     return mix(bg, c, a);

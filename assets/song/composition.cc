@@ -17,7 +17,7 @@ enum Channel { ch_kick, ch_snare, ch_hat, ch_bass, ch_pad1, ch_pad2, ch_pad3, ch
 constexpr std::uint8_t key_off = 97;
 // Effects.
 constexpr std::uint8_t fx_arpeggio = 0x0, fx_porta_up = 0x1, fx_tone_porta = 0x3, fx_vibrato = 0x4,
-                       fx_panning = 0x8, fx_volume_slide = 0xA, fx_set_volume = 0xC;
+                       fx_panning = 0x8, fx_volume_slide = 0xA;
 // Volume column: 0x10 + v sets volume v (0..64).
 constexpr std::uint8_t vol(int v) { return static_cast<std::uint8_t>(0x10 + v); }
 

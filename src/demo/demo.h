@@ -27,6 +27,10 @@ bool section_timer(const FrameClock& clock, std::uint16_t low, std::uint16_t hig
 // One step per 8 ms, full after 2040 ms.
 inline unsigned fade_level(std::uint32_t elapsed) { return elapsed >> 3 < 255 ? elapsed >> 3 : 255; }
 
+// The largest picture the loaders take (in pixels); larger ones are reported as pictures
+// that cannot be decoded.
+inline constexpr std::uint64_t max_picture_pixels = 16u << 20;
+
 // Picture loaders: each returns true or ends the program with a message naming the file.
 bool picture_load(Picture& picture, const char* name);       // 32-bit pixels
 bool picture_load_grey(Picture& picture, const char* name);  // one byte per pixel

@@ -25,10 +25,8 @@ bool load(Picture& picture, const char* name, PixelFormat format, std::uint32_t 
   if (stream == nullptr) fatal_error("Can't open image '%s'!", name);
   StreamSource source(stream);
   auto reader = std::make_unique<ImageReader>(&source, name);
-  // A picture of no pixels, or one too large for its size to be counted, is as unusable
-  // as a header that cannot be read.
-  if (!reader->read_header() || reader->width() == 0 || reader->height() == 0 ||
-      reader->width() > 0x7FFF || reader->height() > 0x7FFF) {
+  // A picture of no pixels is as unusable as a header that cannot be read.
+  if (!reader->read_header() || reader->width() == 0 || reader->height() == 0) {
     reader.reset();
     stream->close();
     fatal_error("Can't read image header for '%s'!", name);
@@ -36,7 +34,12 @@ bool load(Picture& picture, const char* name, PixelFormat format, std::uint32_t 
   const std::uint32_t width = reader->width(), height = reader->height();
   picture.width = static_cast<std::int32_t>(width);
   picture.height = static_cast<std::int32_t>(height);
-  picture.pixels = static_cast<std::uint32_t*>(std::malloc(std::size_t{width} * height * bytes_per_pixel));
+  // A header may claim up to 65535 x 65535 pixels; the demo's pictures are screen-sized,
+  // so anything beyond max_picture_pixels is refused before memory is taken for it.
+  const std::uint64_t count = std::uint64_t{width} * height;
+  picture.pixels = count <= max_picture_pixels
+                       ? static_cast<std::uint32_t*>(std::malloc(count * bytes_per_pixel))
+                       : nullptr;
   if (picture.pixels == nullptr || !reader->decode(picture.pixels, format, width * bytes_per_pixel, nullptr)) {
     picture_free(picture);
     reader.reset();

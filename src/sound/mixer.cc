@@ -22,6 +22,43 @@ inline float interpolate(const std::int16_t* d, std::uint64_t pos) {
   return static_cast<float>(d[i]) + t * static_cast<float>(d[i + 1] - d[i]);
 }
 
+#if defined(__SSE2__)
+inline int pair_at(const std::int16_t* d, std::uint32_t i) {
+  int v;
+  std::memcpy(&v, d + i, sizeof v);
+  return v;
+}
+
+// Four consecutive frames' interpolated values, the same single-precision operations per
+// frame as interpolate(). p advances by four steps; low holds the four positions' low
+// words (the fractions), which advance by the step's low word mod 2^32.
+struct Interpolator4 {
+  std::uint64_t delta;
+  __m128i low, low_step;
+  __m128 scale = _mm_set1_ps(fraction_scale);
+
+  Interpolator4(std::uint64_t p, std::uint64_t d) : delta(d) {
+    const std::uint32_t dl = static_cast<std::uint32_t>(d), pl = static_cast<std::uint32_t>(p);
+    low = _mm_setr_epi32(static_cast<int>(pl), static_cast<int>(pl + dl), static_cast<int>(pl + 2 * dl),
+                         static_cast<int>(pl + 3 * dl));
+    low_step = _mm_set1_epi32(static_cast<int>(4 * dl));
+  }
+  __m128 next(const std::int16_t* d, std::uint64_t& p) {
+    const std::uint64_t p1 = p + delta, p2 = p1 + delta, p3 = p2 + delta;
+    // Each 32-bit load brings a sample and the next one (little-endian: s0 low, s1 high).
+    const __m128i pairs =
+        _mm_setr_epi32(pair_at(d, static_cast<std::uint32_t>(p >> 32)), pair_at(d, static_cast<std::uint32_t>(p1 >> 32)),
+                       pair_at(d, static_cast<std::uint32_t>(p2 >> 32)), pair_at(d, static_cast<std::uint32_t>(p3 >> 32)));
+    const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
+    const __m128i s1 = _mm_srai_epi32(pairs, 16);
+    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(low, 8)), scale);
+    low = _mm_add_epi32(low, low_step);
+    p = p3 + delta;
+    return _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(t, _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0))));
+  }
+};
+#endif
+
 // Constant gains; delta is the step, negated (mod 2^64) backwards. Four frames per pass
 // with SSE2 (the same single-precision operations per frame as the scalar form, so the
 // sums are identical), then two frames per pass.
@@ -30,22 +67,13 @@ void mix_flat(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, fl
   std::uint64_t p = pos;
   int i = 0;
 #if defined(__SSE2__)
-  const __m128 scale = _mm_set1_ps(fraction_scale);
   const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
+  Interpolator4 in(p, delta);
   for (; i + 4 <= n; i += 4) {
-    const std::uint64_t p1 = p + delta, p2 = p1 + delta, p3 = p2 + delta;
-    const std::uint32_t i0 = static_cast<std::uint32_t>(p >> 32), i1 = static_cast<std::uint32_t>(p1 >> 32);
-    const std::uint32_t i2 = static_cast<std::uint32_t>(p2 >> 32), i3 = static_cast<std::uint32_t>(p3 >> 32);
-    const __m128i s0 = _mm_setr_epi32(d[i0], d[i1], d[i2], d[i3]);
-    const __m128i s1 = _mm_setr_epi32(d[i0 + 1], d[i1 + 1], d[i2 + 1], d[i3 + 1]);
-    const __m128i fr = _mm_srli_epi32(_mm_setr_epi32(static_cast<int>(p), static_cast<int>(p1),
-                                                     static_cast<int>(p2), static_cast<int>(p3)), 8);
-    const __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(fr), scale);
-    const __m128 v = _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(t, _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0))));
+    const __m128 v = in.next(d, p);
     _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
     _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
     out += 8;
-    p = p3 + delta;
   }
 #endif
   for (; i + 2 <= n; i += 2) {
@@ -72,7 +100,23 @@ void mix_ramp(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, fl
               float& gr, float sl, float sr) {
   std::uint64_t p = pos;
   float l = gl, r = gr;
-  for (int i = 0; i < n; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  // The gains still grow one frame at a time, in the same order of additions.
+  Interpolator4 in(p, delta);
+  for (; i + 4 <= n; i += 4) {
+    const float l1 = l + sl, l2 = l1 + sl, l3 = l2 + sl;
+    const float r1 = r + sr, r2 = r1 + sr, r3 = r2 + sr;
+    const __m128 v = in.next(d, p);
+    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), _mm_setr_ps(l, r, l1, r1))));
+    _mm_storeu_ps(out + 4,
+                  _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), _mm_setr_ps(l2, r2, l3, r3))));
+    out += 8;
+    l = l3 + sl;
+    r = r3 + sr;
+  }
+#endif
+  for (; i < n; ++i) {
     const float v = interpolate(d, p);
     out[0] += v * l;
     out[1] += v * r;

@@ -185,8 +185,9 @@ struct ModulePlayer {
 };
 
 // ---- Loader -------------------------------------------------------------------------
-// Builds a player from a whole XM file; null when the bytes are not a module it can play.
-std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size);
+// Builds a player from a whole XM file; null when the bytes are not a module it can play,
+// with the reason in *error when error is given.
+std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size, const char** error = nullptr);
 
 // The current player slot of the sound output (set by music_load, freed by music_stop).
 ModulePlayer* music_player();

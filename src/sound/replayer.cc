@@ -1,5 +1,6 @@
 // Tick scheduling, row processing, envelopes, fadeout and auto-vibrato.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -67,11 +68,21 @@ void fadeout(Channel& ch, const Instrument& ins) {
   ch.update_flags |= update_volume;
 }
 
+// trunc(sin(p * pi / 128) * 64) for p = 0..255, computed once.
+int auto_vibrato_sine(int p) {
+  static const auto table = [] {
+    std::array<int, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = static_cast<int>(std::sin(i * M_PI / 128) * 64);
+    return t;
+  }();
+  return table[p & 0xFF];
+}
+
 void auto_vibrato(Channel& ch, const Instrument& ins) {
   const int p = ch.auto_vibrato_position;
   int w = 0;
   switch (ins.vibrato_type) {
-    case 0: w = static_cast<int>(std::sin(p * M_PI / 128) * 64); break;
+    case 0: w = auto_vibrato_sine(p); break;
     case 1: w = p < 128 ? 64 : -64; break;
     case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
     case 3: w = (128 - ((384 - p) % 256)) >> 1; break;

@@ -180,12 +180,16 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
 
 }  // namespace
 
-std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size) {
-  if (!data || size == 0) return nullptr;
+std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size, const char** error) {
+  const auto fail = [error](const char* why) {
+    if (error) *error = why;
+    return nullptr;
+  };
+  if (!data || size == 0) return fail("the file is empty");
   ModuleReader in(data, size);
   char head[17] = {};
   in.read(head, 17);
-  if (std::memcmp(head, signature, 17) != 0) return nullptr;
+  if (std::memcmp(head, signature, 17) != 0) return fail("no \"Extended Module: \" signature");
 
   auto player = std::make_unique<ModulePlayer>();
   ModulePlayer& m = *player;
@@ -205,7 +209,8 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size) 
   in.read(m.order_table, 256);
   in.seek(60 + static_cast<std::int64_t>(header_size), 0);
 
-  if (channels > max_channels || stored_patterns > max_patterns) return nullptr;
+  if (channels > max_channels) return fail("more than 32 channels");
+  if (stored_patterns > max_patterns) return fail("more than 256 patterns");
   // The order table has 256 entries, and the song has at least one position.
   song_length = std::clamp(song_length, 1, 256);
   if (restart >= song_length) restart = 0;
@@ -232,7 +237,7 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size) 
   m.instrument_count = static_cast<std::int16_t>(std::min(instrument_count, max_instruments));
   m.instruments.resize(static_cast<std::size_t>(m.instrument_count));
   for (Instrument& ins : m.instruments)
-    if (!read_instrument(in, m, ins)) return nullptr;
+    if (!read_instrument(in, m, ins)) return fail("an instrument with more than 16 samples");
 
   m.row = 0;
   m.order_position = 0;

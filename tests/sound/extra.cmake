@@ -14,6 +14,10 @@ if(KESTOL_OPENMPT_FOUND)
   target_link_libraries(test_sound PRIVATE PkgConfig::KESTOL_OPENMPT)
   target_compile_definitions(test_sound PRIVATE KESTOL_HAVE_OPENMPT=1)
 endif()
+if(TARGET test_sound_e2e)
+  target_compile_definitions(test_sound_e2e PRIVATE KESTOL_TOOL="$<TARGET_FILE:kestol>")
+  add_dependencies(test_sound_e2e kestol)
+endif()
 
 # The audible position on the SDL audio device (SDL's disk driver, no sound card needed).
 if(KESTOL_SDL)

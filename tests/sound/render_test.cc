@@ -133,7 +133,7 @@ TEST(Render, RealModulesPlayToTheirEndWithinOnePercentOfOtherPlayers) {
       for (std::int16_t v : chunk) loud += std::abs(v) > 1000;
     ASSERT_TRUE(r.song_ended());
     EXPECT_GT(loud, r.frames_rendered() / 10);
-    const double ours = static_cast<double>(r.song_end_frame()) / mix_rate;
+    [[maybe_unused]] const double ours = static_cast<double>(r.song_end_frame()) / mix_rate;
 #if KESTOL_HAVE_XMP
     {
       xmp_context c = xmp_create_context();

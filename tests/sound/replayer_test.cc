@@ -356,6 +356,25 @@ TEST(Replayer, SetBpmAndFinetuneEffect) {
   EXPECT_EQ(silent_sample.finetune, 0);
 }
 
+TEST(Replayer, UpdateFlagsOfTheRowTick) {
+  Song s;
+  s.xm.channels = 4;
+  s.cell(0, 0) = {49, 1, 0, 0x3, 0x10};   // tone porta: no trigger
+  s.cell(0, 1) = {49, 1, 0, 0xE, 0xD3};   // note delay: nothing but auto-vibrato's frequency
+  s.cell(0, 2) = {49, 1, 0, 0x9, 0x10};   // offset beyond the sample: restart, no trigger
+  s.cell(0, 3) = {0, 0, 0xF0, 0x8, 0x80};  // panning; column porta clears only the trigger
+  s.start();
+  s.ticks(1);
+  // Channels 0, 1 and 3 have no period yet (porta and delay keep the old one, 0), so
+  // update_voice drops their frequency flag.
+  EXPECT_EQ(s.ch(0).update_flags, update_volume | update_panning);
+  EXPECT_EQ(s.ch(1).update_flags, 0);
+  EXPECT_EQ(s.ch(2).update_flags, update_frequency | update_volume | update_panning | update_restart);
+  EXPECT_EQ(s.ch(3).update_flags, update_volume | update_panning);
+  s.ticks(1);  // other ticks start from nothing: auto-vibrato's frequency only
+  EXPECT_EQ(s.ch(2).update_flags, update_frequency);
+}
+
 TEST(Replayer, MissingInstrumentsAndSamplesPlaySilence) {
   Song s;
   s.cell(0, 0) = {49, 9, 0, 0, 0};  // no instrument 9

@@ -57,12 +57,9 @@ std::unique_ptr<ModulePlayer> load(const char* path) {
     std::fprintf(stderr, "kestol xm: '%s' is too large for an XM module\n", path);
     return nullptr;
   }
-  auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  if (!player)
-    std::fprintf(stderr,
-                 "kestol xm: '%s' is not an XM module this player can load (signature, more than 32 channels, "
-                 "more than 256 patterns or more than 16 samples in an instrument)\n",
-                 path);
+  const char* why = "unknown";
+  auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &why);
+  if (!player) std::fprintf(stderr, "kestol xm: '%s' is not an XM module this player can load: %s\n", path, why);
   return player;
 }
 

@@ -1,0 +1,231 @@
+// vexo-capture: runs the Vexo demo on the headless host in virtual time and renders it to
+// a video file. Every presented frame advances the clock by exactly 1/60 s and the sound
+// device by 735 frames, so two runs give the same bytes.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "app/app.h"
+#include "display/display.h"
+#include "frame_sink.h"
+#include "host/headless/headless.h"
+#include "host/host.h"
+#include "host/window.h"
+
+namespace {
+
+struct Options {
+  std::string output = "vexo.mp4";
+  int fps = 60;
+  int scale = 3;
+  std::string log, frames, wav;
+  std::set<unsigned> frame_list;  // empty: every frame
+  bool video = true;
+  bool progress = true;
+  int max_seconds = 600;
+};
+
+void usage(FILE* to) {
+  std::fputs(
+      "usage: vexo-capture [-o FILE] [--fps N] [--scale N] [--log FILE] [--frames DIR]\n"
+      "                    [--frame-list L] [--wav FILE] [--no-video] [--max-seconds N] [--quiet]\n"
+      "Renders the Vexo demo, start to end, headless in virtual time.\n"
+      "  -o FILE          the video: .mp4 (H.264 + AAC, needs ffmpeg) or .y4m (plus FILE.wav);\n"
+      "                   without ffmpeg an .mp4 request becomes .y4m + .wav (default vexo.mp4)\n"
+      "  --fps N          frames per second of the video, 1..240 (default 60)\n"
+      "  --scale N        nearest-neighbour scale of the 320 x 200 picture, 1..8 (default 3)\n"
+      "  --log FILE       one line per frame: frame number, time in ms, position, previous;\n"
+      "                   a last line marked 'end' holds the position at which the demo ended\n"
+      "  --frames DIR     also write every frame as DIR/NNNNN.png\n"
+      "  --frame-list L   with --frames: only the frames numbered in L (for example 10,250,900)\n"
+      "  --wav FILE       also keep the sound as a WAV file (44,100 Hz, 16-bit stereo)\n"
+      "  --no-video       write no video (with --log, --frames or --wav)\n"
+      "  --max-seconds N  stop after N seconds of demo time if it has not ended (default 600)\n"
+      "  --quiet          no progress bar\n",
+      to);
+}
+
+bool number(const char* text, int lo, int hi, int& out) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || v < lo || v > hi) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+// 0 to go on, otherwise the exit code.
+int parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    const char* v = nullptr;
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      return -1;
+    } else if (a == "--no-video") {
+      o.video = false;
+    } else if (a == "--quiet") {
+      o.progress = false;
+    } else if ((a == "-o" || a == "--output") && (v = value())) {
+      o.output = v;
+    } else if (a == "--fps" && (v = value()) && number(v, 1, 240, o.fps)) {
+    } else if (a == "--scale" && (v = value()) && number(v, 1, 8, o.scale)) {
+    } else if (a == "--max-seconds" && (v = value()) && number(v, 1, 86400, o.max_seconds)) {
+    } else if (a == "--log" && (v = value())) {
+      o.log = v;
+    } else if (a == "--frames" && (v = value())) {
+      o.frames = v;
+    } else if (a == "--frame-list" && (v = value())) {
+      for (const char* p = v; *p != '\0';) {
+        char* end = nullptr;
+        const unsigned long n = std::strtoul(p, &end, 10);
+        if (end == p || (*end != ',' && *end != '\0')) {
+          std::fprintf(stderr, "vexo-capture: bad frame list '%s'\n", v);
+          return 2;
+        }
+        o.frame_list.insert(static_cast<unsigned>(n));
+        p = *end == ',' ? end + 1 : end;
+      }
+    } else if (a == "--wav" && (v = value())) {
+      o.wav = v;
+    } else {
+      std::fprintf(stderr, "vexo-capture: bad or incomplete argument '%s'\n", a.c_str());
+      usage(stderr);
+      return 2;
+    }
+  }
+  return 0;
+}
+
+bool ends_with(const std::string& s, const char* tail) {
+  const std::size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string with_extension(const std::string& path, const char* ext) {
+  const std::size_t slash = path.find_last_of('/'), dot = path.find_last_of('.');
+  const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (has ? path.substr(0, dot) : path) + ext;
+}
+
+void progress_bar(std::uint16_t position, unsigned frame) {
+  const unsigned order = position >> 8, row = position & 0xFF;
+  unsigned done = position == 0xFFFF ? 0 : (order * 64 + (row < 64 ? row : 63)) * 100 / (11 * 64);
+  if (done > 100) done = 100;
+  char bar[31];
+  for (unsigned i = 0; i < 30; ++i) bar[i] = i < done * 30 / 100 ? '#' : '-';
+  bar[30] = '\0';
+  std::fprintf(stderr, "\rvexo-capture [%s] %3u%%  order %02u row %02u  frame %u", bar, done, order, row, frame);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (int rc = parse(argc, argv, o)) return rc < 0 ? 0 : rc;
+  o.progress = o.progress && isatty(2);
+
+  std::unique_ptr<VideoSink> sink;
+  std::string video_path;
+  const int width = 320 * o.scale, height = 200 * o.scale;
+  if (o.video) {
+    const bool want_y4m = ends_with(o.output, ".y4m");
+    if (!want_y4m && program_on_path("ffmpeg")) {
+      auto s = std::make_unique<FfmpegSink>(o.output, width, height, o.fps);
+      if (!s->ok()) {
+        std::fprintf(stderr, "vexo-capture: cannot start ffmpeg for '%s'\n", o.output.c_str());
+        return 1;
+      }
+      video_path = o.output;
+      sink = std::move(s);
+    } else {
+      video_path = want_y4m ? o.output : with_extension(o.output, ".y4m");
+      if (!want_y4m) std::fprintf(stderr, "vexo-capture: ffmpeg is not installed; writing Y4M and WAV instead\n");
+      auto s = std::make_unique<Y4mSink>(video_path, with_extension(video_path, ".wav"), width, height, o.fps);
+      if (!s->ok()) {
+        std::fprintf(stderr, "vexo-capture: cannot create '%s'\n", video_path.c_str());
+        return 1;
+      }
+      sink = std::move(s);
+    }
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> log(nullptr, std::fclose);
+  if (!o.log.empty()) {
+    log.reset(std::fopen(o.log.c_str(), "w"));
+    if (!log) {
+      std::fprintf(stderr, "vexo-capture: cannot create log '%s'\n", o.log.c_str());
+      return 1;
+    }
+    std::fputs("# frame time_ms position previous_position\n", log.get());
+  }
+
+  // The sound as heard, recorded beside the output (or where --wav says).
+  const std::string base = o.video ? o.output : (o.log.empty() ? std::string("/tmp/vexo-capture") + std::to_string(getpid()) : o.log);
+  const std::string wav = !o.wav.empty() ? o.wav : base + ".audio.tmp.wav";
+  headless::set_virtual_time(true);
+  if (!headless::audio_record_wav(wav.c_str())) {
+    std::fprintf(stderr, "vexo-capture: cannot create '%s'\n", wav.c_str());
+    return 1;
+  }
+
+  unsigned rendered = 0, emitted = 0;
+  bool failed = false, stopped = false;
+  RgbFrame rgb;
+  headless::on_frame_advance([&] {
+    // Only the render thread's frames: the black frame of start-up is not part of the demo.
+    if ((system_flags.load() & render_running) == 0 || std::this_thread::get_id() != render_thread_id.load()) return;
+    const FrameClock c = frame_clock;
+    const unsigned n = rendered++;
+    if (log) std::fprintf(log.get(), "%u %u 0x%04X 0x%04X\n", n, c.time_ms, c.position, c.previous_position);
+    const bool save = !o.frames.empty() && (o.frame_list.empty() || o.frame_list.count(n) != 0);
+    if (sink || save) scale_frame(framebuffer, screen.width, screen.height, o.scale, rgb);
+    if (save) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/%05u.png", n);
+      if (!write_png(o.frames + name, rgb)) failed = true;
+    }
+    // Frame n is shown from n/60 s on: emit it for every video frame that starts by then.
+    while (sink && std::uint64_t(emitted) * 60 <= std::uint64_t(n) * o.fps) {
+      if (!sink->frame(rgb)) failed = true;
+      ++emitted;
+    }
+    if (o.progress && n % 30 == 0) progress_bar(c.position, n);
+    if (!stopped && (failed || n >= unsigned(o.max_seconds) * 60)) {
+      stopped = true;
+      host_post_message(display_window(), WM_CLOSE, 0, 0);
+    }
+  });
+
+  const char* args[] = {argv[0]};
+  host_set_arguments(1, const_cast<char**>(args));
+  const int rc = kestol_main();
+  headless::audio_record_stop();
+  // The position at which the script ended the demo (its frame is not shown).
+  if (log && rc == 0 && !stopped) {
+    const FrameClock c = frame_clock;
+    std::fprintf(log.get(), "%u %u 0x%04X 0x%04X end\n", rendered, c.time_ms, c.position, c.previous_position);
+  }
+  if (o.progress) std::fputc('\n', stderr);
+
+  bool ok = rc == 0 && !failed;
+  if (failed) std::fprintf(stderr, "vexo-capture: writing the frames failed\n");
+  if (sink && !failed && !sink->finish(wav)) {
+    std::fprintf(stderr, "vexo-capture: finishing '%s' failed\n", video_path.c_str());
+    ok = false;
+  }
+  sink.reset();
+  if (o.wav.empty()) std::remove(wav.c_str());
+  if (stopped && !failed) {
+    std::fprintf(stderr, "vexo-capture: the demo had not ended after %d s; stopped\n", o.max_seconds);
+    ok = false;
+  }
+  const unsigned seconds = rendered / 60;
+  std::fprintf(stderr, "vexo-capture: %u frames (%u:%02u)%s%s\n", rendered, seconds / 60, seconds % 60,
+               video_path.empty() ? "" : " into ", video_path.c_str());
+  return ok ? 0 : (rc != 0 ? rc : 1);
+}
