@@ -36,6 +36,13 @@ endfunction()
 # fatal_error, ...), so a program links them as one group that the linker rescans.
 set(KESTOL_ENGINE_LIBS kestol_app kestol_gfx kestol_fs kestol_sound kestol_image kestol_display)
 
+# Programs that name no host get the headless one; a Windows build has only the Win32 host.
+if(WIN32)
+  set(KESTOL_DEFAULT_HOST kestol_host_win32)
+else()
+  set(KESTOL_DEFAULT_HOST kestol_host_headless)
+endif()
+
 # kestol_link(target DEMO <demo lib> HOST <host lib>): the engine, the demo whose hooks the
 # frame calls, and the host backend, bound at link time.
 function(kestol_link target)
@@ -44,7 +51,7 @@ function(kestol_link target)
     set(ARG_DEMO kestol_placeholder_demo)
   endif()
   if(NOT ARG_HOST)
-    set(ARG_HOST kestol_host_headless)
+    set(ARG_HOST ${KESTOL_DEFAULT_HOST})
   endif()
   target_link_libraries(${target} PRIVATE
     "$<LINK_GROUP:RESCAN,${ARG_DEMO},${KESTOL_ENGINE_LIBS},${ARG_HOST}>")

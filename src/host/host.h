@@ -22,7 +22,8 @@ void host_set_arguments(int argc, char** argv);
 const char* host_command_line();
 
 // Writes the executable's full path (NUL-terminated) into buffer; false when it does not
-// fit or cannot be found.
+// fit or cannot be found. Components are separated by "/" on every host (Windows ones
+// too, whose file functions accept it), so the engine splits the path one way.
 bool host_executable_path(char* buffer, std::size_t capacity);
 
 // ---- Embedded blocks (the executable's resources) ---------------------------------------

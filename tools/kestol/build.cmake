@@ -1,3 +1,11 @@
-# `kestol img` reads and writes PNG through libpng.
-find_package(PNG REQUIRED)
-target_link_libraries(kestol PRIVATE PNG::PNG)
+# `kestol img` reads and writes PNG through libpng. The Windows cross build has no libpng
+# and does without PNG files.
+if(CMAKE_CROSSCOMPILING)
+  find_package(PNG)
+else()
+  find_package(PNG REQUIRED)
+endif()
+if(PNG_FOUND)
+  target_link_libraries(kestol PRIVATE PNG::PNG)
+  target_compile_definitions(kestol PRIVATE KESTOL_HAVE_PNG)
+endif()

@@ -1,6 +1,8 @@
 #include "tools/kestol/img_files.h"
 
+#ifdef KESTOL_HAVE_PNG
 #include <png.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -25,6 +27,7 @@ bool ends_with(const std::string& s, const char* tail) {
   return true;
 }
 
+#ifdef KESTOL_HAVE_PNG
 bool read_png(const char* path, RasterImage& image, std::string& error) {
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -46,6 +49,7 @@ bool read_png(const char* path, RasterImage& image, std::string& error) {
   }
   return true;
 }
+#endif
 
 // Reads one header number of a netpbm file, skipping blanks and comments.
 bool pnm_number(std::FILE* f, std::uint32_t& v) {
@@ -93,6 +97,7 @@ bool read_pnm(std::FILE* f, RasterImage& image, std::string& error) {
   return true;
 }
 
+#ifdef KESTOL_HAVE_PNG
 bool write_png(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
                std::uint32_t h, const u8* palette, std::string& error) {
   png_image png;
@@ -117,6 +122,22 @@ bool write_png(const char* path, const u8* pixels, PixelFormat format, std::uint
   }
   return true;
 }
+#else
+// A build without libpng (the Windows cross build) reads and writes netpbm files only.
+bool is_png_signature(const u8* sig) {
+  static const u8 png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return std::memcmp(sig, png_signature, 8) == 0;
+}
+bool read_png(const char*, RasterImage&, std::string& error) {
+  error = "PNG support is not built into this kestol";
+  return false;
+}
+bool write_png(const char*, const u8*, PixelFormat, std::uint32_t, std::uint32_t, const u8*,
+               std::string& error) {
+  error = "PNG support is not built into this kestol";
+  return false;
+}
+#endif
 
 }  // namespace
 
@@ -148,7 +169,12 @@ bool read_raster(const char* path, RasterImage& image, std::string& error) {
   }
   u8 sig[8] = {};
   std::size_t n = std::fread(sig, 1, 8, f.get());
-  if (n == 8 && png_sig_cmp(sig, 0, 8) == 0) {
+#ifdef KESTOL_HAVE_PNG
+  bool png = n == 8 && png_sig_cmp(sig, 0, 8) == 0;
+#else
+  bool png = n == 8 && is_png_signature(sig);
+#endif
+  if (png) {
     f.reset();
     return read_png(path, image, error);
   }

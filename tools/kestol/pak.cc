@@ -259,14 +259,17 @@ int cat(int argc, char** argv) {
 bool stays_inside(const std::string& root, const std::string& path) {
   std::string at = root;
   std::size_t start = 0;
+  // std::filesystem rather than lstat: the Windows build has no lstat.
+  auto is_link = [](const std::string& p) {
+    std::error_code ec;
+    return stdfs::is_symlink(stdfs::symlink_status(p, ec));
+  };
   for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
     at += path.substr(start, slash - start);
-    struct stat info;
-    if (::lstat(at.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return false;
+    if (is_link(at)) return false;
     at += '/';
   }
-  struct stat info;
-  return !(::lstat((root + path).c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+  return !is_link(root + path);
 }
 
 int extract(int argc, char** argv) {

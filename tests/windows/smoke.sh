@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Smoke test of the Windows build under wine, on an X display (run it under xvfb-run).
+#   tests/windows/smoke.sh   (from the repository root, after `make windows`)
+# Checks build/windows/vexo.exe statically (PE32 i386, GUI, system DLLs only, resources 101
+# and 102), then under wine: the host checks (paths, resources, directory file system),
+# vexo.exe to the end by itself (exit 0) with screenshots of the logo, Alt+Enter to a window
+# and Escape to end early (exit 0), vexo-plain.exe without an archive (the message, exit 1),
+# and `kestol.exe pak list` against the Linux tool. A machine that cannot run 32-bit code
+# (no IA-32 emulation) runs the same programs built for x86-64 under wine64 instead.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+win32=build/windows
+native=build/default
+pak=$native/assets/content/vexo.pak
+icon=$native/assets/content/icon.bmp
+work=$root/build/windows-smoke
+JOBS=${JOBS:-2}
+
+say() { printf '== %s\n' "$*"; }
+fail() { printf 'FAILED: %s\n' "$*" >&2; exit 1; }
+elapsed() { echo $(( $(date +%s) - $1 )); }
+
+[ -n "${DISPLAY:-}" ] || fail "no X display (run under xvfb-run)"
+for f in $win32/vexo.exe $win32/vexo-plain.exe $win32/win32-host-check.exe $win32/tools/kestol.exe \
+         $pak $native/tools/kestol; do
+  [ -e "$f" ] || fail "$f is missing (make windows and the native build first)"
+done
+
+# ---- Static checks on the 32-bit program ----------------------------------------------
+say "static checks of $win32/vexo.exe"
+info=$(file -b $win32/vexo.exe)
+echo "   file: $info"
+[[ $info == "PE32 executable (GUI) Intel 80386"* ]] || fail "vexo.exe is not a PE32 i386 GUI program"
+check_imports() {
+  local dlls
+  dlls=$(i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
+  echo "   $(basename "$1") imports: $(echo $dlls)"
+  for d in $dlls; do
+    case $d in KERNEL32.DLL|USER32.DLL|WINMM.DLL|MSVCRT.DLL) ;; *) fail "$1 imports $d" ;; esac
+  done
+}
+check_imports $win32/vexo.exe
+check_imports $win32/tools/kestol.exe
+[[ $(file -b $win32/tools/kestol.exe) == "PE32 executable (console) Intel 80386"* ]] ||
+  fail "kestol.exe is not a PE32 i386 console program"
+# The resource directory: type FILESYSTEM with number 102 (0x66), a group icon (type 14)
+# with number 101 (0x65); the archive resource has the size of vexo.pak.
+resources=$(i686-w64-mingw32-objdump -p $win32/vexo.exe | sed -n '/Resource Directory section/,/^ String table/p')
+resource_ids() { awk -v t="$1" '$2 == "Entry:" && $0 ~ t {f = 1; next} f && /Entry: ID/ {print $4; exit}' <<<"$resources"; }
+[ "$(resource_ids 'FILESYSTEM')" = "0x000066," ] || fail "vexo.exe has no resource 102 of type FileSystem"
+[ "$(resource_ids 'ID: 0x00000e')" = "0x000065," ] || fail "vexo.exe has no icon resource 101"
+pak_size=$(printf '0x%06x' "$(stat -c %s $pak)")
+grep -q "Size: $pak_size," <<<"$resources" || fail "resource 102 does not have the size of vexo.pak"
+if i686-w64-mingw32-objdump -p $win32/vexo-plain.exe | grep -q FILESYSTEM; then
+  fail "vexo-plain.exe carries an archive"
+fi
+echo "   resources 101 (icon) and 102 (FileSystem, $(stat -c %s $pak) bytes) present"
+
+# ---- Which wine runs the programs -------------------------------------------------------
+bin=$win32
+if [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  wine=/usr/lib/wine/wine
+elif [ -x /usr/lib/wine/wine64 ] && /usr/lib/wine/wine64 --version >/dev/null 2>&1; then
+  wine=/usr/lib/wine/wine64
+  bin=build/windows64
+  say "this machine cannot run 32-bit code: running the x86-64 build of the same programs"
+  cmake --preset windows64 -DKESTOL_WINDOWS_PAK=$root/$pak -DKESTOL_WINDOWS_ICON=$root/$icon >/dev/null
+  cmake --build $bin -j"$JOBS" >/dev/null
+else
+  fail "no working wine (install wine, and wine32 where 32-bit code runs)"
+fi
+echo "   wine: $($wine --version) ($wine)"
+
+# Our own HOME and prefix; ALSA's null device stands in for a sound card.
+rm -rf "$work"
+mkdir -p "$work/home" "$work/run" "$work/plain"
+export HOME=$work/home WINEPREFIX=$work/home/.wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+echo 'pcm.!default { type null }' > "$HOME/.asoundrc"
+cleanup() { "${wine%/*}/wineserver" -k >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+start=$(date +%s)
+$wine wineboot -i >/dev/null 2>&1 || true
+"${wine%/*}/wineserver" -w
+echo "   wine prefix made in $(elapsed $start) s"
+
+say "host checks (win32-host-check.exe)"
+mkdir -p "$work/check"
+(cd "$work/check" && $wine "$root/$bin/win32-host-check.exe" | tr -d '\r' > checks.txt) ||
+  { cat "$work/check/checks.txt"; fail "host checks"; }
+echo "   $(grep -c '^ok' "$work/check/checks.txt") checks passed"
+
+cp $bin/vexo.exe "$work/run/"
+cp $bin/vexo-plain.exe "$work/plain/"
+# Waits (up to $2 seconds) for a visible top-level window titled $1; prints its id. Polls,
+# since a search fails now and then while another window is being destroyed.
+wait_window() {
+  local id deadline=$(( $(date +%s) + $2 ))
+  while [ "$(date +%s)" -lt $deadline ]; do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+brightness() {  # largest luma in the picture (16 is black)
+  ffmpeg -loglevel error -i "$1" -vf "signalstats,metadata=print:file=-" -f null - |
+    sed -n 's/.*YMAX=//p' | head -1
+}
+
+# ---- 1. The whole demo, ending by itself --------------------------------------------------
+say "vexo.exe runs to the end by itself"
+cd "$work/run"
+start=$(date +%s)
+$wine ./vexo.exe > out.txt 2> err.txt & pid=$!
+window=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no window titled 'Vexo Demo' within 60 s"; }
+echo "   window after $(elapsed $start) s"
+# Screenshots every quarter second for four seconds: the demo opens with the logo, which
+# fades in over the first two seconds of the render thread. (With the null sound device the
+# music runs faster than real time, so the logo section may end before the fade does.)
+for i in $(seq -w 1 16); do
+  sleep 0.25
+  kill -0 $pid 2>/dev/null || break
+  xwd -root -silent > "shot$i.xwd"
+done
+if ! timeout 600 tail --pid=$pid -f /dev/null; then kill $pid; fail "vexo.exe did not end within 10 minutes"; fi
+wait $pid && rc=0 || rc=$?
+run_time=$(elapsed $start)
+echo "   ended by itself after $run_time s with exit code $rc"
+[ $rc = 0 ] || { cat err.txt; fail "exit code $rc"; }
+best=0
+for f in shot*.xwd; do
+  ffmpeg -loglevel error -y -i "$f" "${f%.xwd}.png" && rm "$f"
+  b=$(brightness "${f%.xwd}.png")
+  if [ "${b:-0}" -gt "$best" ]; then best=$b; cp "${f%.xwd}.png" "$work/screenshot.png"; fi
+done
+echo "   brightest screenshot of the opening: luma $best of 235 ($work/screenshot.png)"
+[ "$best" -gt 60 ] || fail "the screen stayed black (luma $best)"
+
+# ---- 2. Alt+Enter gives a window, Escape ends it early ------------------------------------
+say "Alt+Enter switches vexo.exe to a window, Escape ends it early"
+start=$(date +%s)
+$wine ./vexo.exe > out.txt 2> err.txt & pid=$!
+window=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no window after $(elapsed $start) s"; }
+sleep 1
+xdotool windowfocus --sync "$window" key alt+Return
+# The client area: the content doubled, as the 1024 x 768 screen holds three times it.
+for i in $(seq 1 20); do
+  sleep 0.25
+  geometry=$(xdotool getwindowgeometry "$window" 2>/dev/null | sed -n 's/.*Geometry: //p')
+  [ "$geometry" = 640x400 ] && break
+done
+echo "   windowed client area: $geometry"
+[ "$geometry" = 640x400 ] || { kill $pid; fail "Alt+Enter did not give a 640x400 window"; }
+xdotool windowfocus --sync "$window" key Escape
+if ! timeout 30 tail --pid=$pid -f /dev/null; then kill $pid; fail "Escape did not end vexo.exe"; fi
+wait $pid && rc=0 || rc=$?
+echo "   ended $(elapsed $start) s after the start (a full run took $run_time s), exit code $rc"
+[ $rc = 0 ] || fail "exit code $rc after Escape"
+[ "$(elapsed $start)" -lt "$run_time" ] || fail "Escape did not end the demo early"
+
+# ---- 3. Without the archive ----------------------------------------------------------------
+say "vexo-plain.exe without vexo.pak"
+cd "$work/plain"
+$wine ./vexo-plain.exe > out.txt 2> err.txt & pid=$!
+box=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no message box"; }
+xdotool windowfocus --sync "$box" key Return
+if ! timeout 30 tail --pid=$pid -f /dev/null; then kill $pid; fail "the message box did not end the program"; fi
+wait $pid && rc=0 || rc=$?
+message=$(tr -d '\r' < err.txt)
+echo "   message: $message; exit code $rc"
+[ "$message" = "Vexo Demo: Error opening archive 'vexo.pak'." ] || fail "unexpected message"
+[ $rc = 1 ] || fail "exit code $rc, expected 1"
+
+# ---- 4. The toolbox reads the same archive -------------------------------------------------
+say "kestol.exe pak list"
+cp "$root/$pak" "$work/vexo.pak"
+cd "$work"
+"$root/$native/tools/kestol" pak list vexo.pak > list-linux.txt
+$wine "$root/$bin/tools/kestol.exe" pak list vexo.pak | tr -d '\r' > list-windows.txt
+diff list-linux.txt list-windows.txt || fail "kestol.exe lists the archive differently"
+echo "   $(wc -l < list-linux.txt) entries, the same as the Linux tool"
+
+say "Windows smoke test passed ($bin under $(basename $wine))"
