@@ -111,7 +111,93 @@ ALWAYS_INLINE void idct_body(i32* block, const i32* quant) {
 }
 
 #if KESTOL_HAVE_AVX2_BUILD
-KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) { idct_body<true>(block, quant); }
+// The same transform with 16-bit inputs to each pass. Every output of a 1-D pass is a sum
+// of input x constant products, so it is computed as pairs through vpmaddwd with the
+// constants combined (each fits 16 bits); sums and products are exact modulo 2^32, so as
+// long as every pass input fits in 16 bits the result is bit for bit that of the 32-bit
+// pass. Pass 1's column shortcut then gives the same value as its full pass (x0 * 8192
+// cannot wrap). Returns false, leaving the block untouched, when an input does not fit.
+struct Pairs {
+  __m256i e04, e26, o13, o57;
+};
+
+KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i pair16(__m256i lo, __m256i hi) {
+  return _mm256_or_si256(_mm256_and_si256(lo, _mm256_set1_epi32(0xFFFF)),
+                         _mm256_slli_epi32(hi, 16));
+}
+
+KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i c2(int a, int b) {
+  return _mm256_set1_epi32(int(u32(std::uint16_t(a)) | (u32(std::uint16_t(b)) << 16)));
+}
+
+// o0..o7 before rounding, from the pairs (i0,i4), (i2,i6), (i1,i3), (i5,i7).
+KESTOL_TARGET_AVX2 ALWAYS_INLINE void idct_1d_madd(const Pairs& p, __m256i* o) {
+  const __m256i t0 = _mm256_madd_epi16(p.e04, c2(8192, 8192));
+  const __m256i t1 = _mm256_madd_epi16(p.e04, c2(8192, -8192));
+  const __m256i t3 = _mm256_madd_epi16(p.e26, c2(10703, 4433));
+  const __m256i t2 = _mm256_madd_epi16(p.e26, c2(4433, -10704));
+  const __m256i a0 = _mm256_add_epi32(t0, t3), a3 = _mm256_sub_epi32(t0, t3);
+  const __m256i a1 = _mm256_add_epi32(t1, t2), a2 = _mm256_sub_epi32(t1, t2);
+  const __m256i b0 = _mm256_add_epi32(_mm256_madd_epi16(p.o13, c2(2260, -6436)),
+                                      _mm256_madd_epi16(p.o57, c2(9633, -11363)));
+  const __m256i b1 = _mm256_add_epi32(_mm256_madd_epi16(p.o13, c2(6437, -11362)),
+                                      _mm256_madd_epi16(p.o57, c2(2261, 9633)));
+  const __m256i b2 = _mm256_add_epi32(_mm256_madd_epi16(p.o13, c2(9633, -2259)),
+                                      _mm256_madd_epi16(p.o57, c2(-11362, -6436)));
+  const __m256i b3 = _mm256_add_epi32(_mm256_madd_epi16(p.o13, c2(11363, 9633)),
+                                      _mm256_madd_epi16(p.o57, c2(6437, 2260)));
+  o[0] = _mm256_add_epi32(a0, b3);
+  o[7] = _mm256_sub_epi32(a0, b3);
+  o[1] = _mm256_add_epi32(a1, b2);
+  o[6] = _mm256_sub_epi32(a1, b2);
+  o[2] = _mm256_add_epi32(a2, b1);
+  o[5] = _mm256_sub_epi32(a2, b1);
+  o[3] = _mm256_add_epi32(a3, b0);
+  o[4] = _mm256_sub_epi32(a3, b0);
+}
+
+KESTOL_TARGET_AVX2 ALWAYS_INLINE Pairs make_pairs(const __m256i* v) {
+  return Pairs{pair16(v[0], v[4]), pair16(v[2], v[6]), pair16(v[1], v[3]), pair16(v[5], v[7])};
+}
+
+// Nonzero unless every 32-bit lane of the accumulated values fits in 16 bits.
+KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i out_of_range(__m256i v) {
+  return _mm256_add_epi32(v, _mm256_set1_epi32(0x8000));
+}
+
+KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
+  const __m256i high = _mm256_set1_epi32(int(0xFFFF0000u));
+  __m256i m[8];
+  __m256i range = _mm256_setzero_si256();
+  for (int r = 0; r < 8; ++r) {
+    m[r] = _mm256_mullo_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + r * 8)),
+                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quant + r * 8)));
+    range = _mm256_or_si256(range, out_of_range(m[r]));
+  }
+  if (!_mm256_testz_si256(range, high)) return false;
+  __m256i o[8];
+  idct_1d_madd(make_pairs(m), o);
+  range = _mm256_setzero_si256();
+  for (int r = 0; r < 8; ++r) {
+    o[r] = _mm256_srai_epi32(_mm256_add_epi32(o[r], _mm256_set1_epi32(1024)), 11);
+    range = _mm256_or_si256(range, out_of_range(o[r]));
+  }
+  if (!_mm256_testz_si256(range, high)) return false;
+  vu* t = reinterpret_cast<vu*>(o);
+  transpose_avx2(t);
+  idct_1d_madd(make_pairs(o), m);
+  for (int c = 0; c < 8; ++c)
+    m[c] = _mm256_add_epi32(_mm256_srai_epi32(_mm256_add_epi32(m[c], _mm256_set1_epi32(131072)), 18),
+                            _mm256_set1_epi32(128));
+  transpose_avx2(reinterpret_cast<vu*>(m));
+  for (int r = 0; r < 8; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + r * 8), m[r]);
+  return true;
+}
+
+KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) {
+  if (idct_avx2_16(block, quant)) return;
+  idct_body<true>(block, quant);
+}
 #endif
 void idct_generic(i32* block, const i32* quant) { idct_body<false>(block, quant); }
 

@@ -193,16 +193,28 @@ TEST(JpegTransform, DcOnlyAndRandomBlocksMatchThePlainTransform) {
         (std::int32_t(std::uint32_t(d) * std::uint32_t(qv) * 32768u + 131072u) >> 18) + 128;
     for (int i = 0; i < 64; ++i) ASSERT_EQ(b[i], expect);
   }
-  for (int t = 0; t < 3000; ++t) {
+  for (int t = 0; t < 4000; ++t) {
     std::int32_t a[64], b[64];
     for (int i = 0; i < 64; ++i) q[i] = 1 + int(rng() % 255);
-    int mode = t % 4;
+    int mode = t % 5;
+    if (mode == 4) {
+      // Around the limits of the 16-bit transform: products near +-32768 and large sums
+      // of many columns' worth of energy in pass 1.
+      for (int i = 0; i < 64; ++i) q[i] = 1 + int(rng() % 3);
+      const int limit = 500 + (t * 37) % 9000;
+      for (int i = 0; i < 64; ++i) {
+        std::uint32_t r = rng();
+        int big = (r % 61 == 0) ? 32768 - int(r % 4) : int(r % limit);
+        a[i] = (r & 0x100 ? -big : big) / q[i] + int((r >> 9) % 3) - 1;
+        if ((r >> 12) % 4 != 0) a[i] = 0;
+      }
+    }
     for (int i = 0; i < 64; ++i) {
       std::uint32_t r = rng();
       if (mode == 0) a[i] = (r % 4 == 0) ? int(r % 201) - 100 : 0;           // sparse
       else if (mode == 1) a[i] = (i % 8 == 0 || i < 8) ? int(r % 2001) - 1000 : 0;
       else if (mode == 2) a[i] = int(r % 65535) - 32767;                       // overflowing
-      else a[i] = std::int32_t(r);                                             // anything
+      else if (mode == 3) a[i] = std::int32_t(r);                              // anything
     }
     std::copy(a, a + 64, b);
     idct_8x8(a, q);
