@@ -71,44 +71,77 @@ void mcu_generic(const i32 (*blocks)[64], unsigned hs, unsigned vsf, u8* out, u3
 }
 
 #if KESTOL_HAVE_AVX2_BUILD
-// Same arithmetic; chroma doubled with a lane permute and the pixels packed to R, G, B
-// bytes with shuffles, stored as exactly 24 bytes per eight pixels.
-KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned vsf, u8* out,
-                                 u32 pitch) {
-  const __m256i dup = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+// Sixteen pixels per step on 16-bit lanes. Transform outputs lie within -8064..8319, so
+// the 32-bit formula never wraps and Y * 65536 splits off exactly:
+//   R = Y + cr + ((cr * 26345) >> 16)                  (91881 = 65536 + 26345)
+//   G = Y - cr + ((cr * 18734 - cb * 22554) >> 16)     (-46802 = -65536 + 18734)
+//   B = Y + 2 cb + ((cb * -14942) >> 16)              (116130 = 131072 - 14942)
+// with cb, cr less 128; every term and sum fits 16 bits, and the byte pack clamps.
+KESTOL_TARGET_AVX2 inline __m256i load16(const i32* a, const i32* b) {
+  const __m256i p = _mm256_packs_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)),
+                                       _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)));
+  return _mm256_permute4x64_epi64(p, 0xD8);
+}
+
+// Eight chroma samples, each doubled: lanes c0 c0 c1 c1 ... c7 c7.
+KESTOL_TARGET_AVX2 inline __m256i load_doubled(const i32* a) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+  const __m256i p = _mm256_packs_epi32(v, v);  // c0..3 c0..3 | c4..7 c4..7
+  return _mm256_unpacklo_epi16(p, p);
+}
+
+// Eight pixels from two runs of 12 bytes at the front of a and c.
+KESTOL_TARGET_AVX2 inline void put(u8* p, __m128i a, __m128i c) {
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p), a);
+  u32 w = u32(_mm_extract_epi32(a, 2));
+  std::memcpy(p + 8, &w, 4);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 12), c);
+  w = u32(_mm_extract_epi32(c, 2));
+  std::memcpy(p + 20, &w, 4);
+}
+
+// Converts 16 pixels; the first eight go to p0, the last eight to p1 (24 bytes each).
+KESTOL_TARGET_AVX2 inline void convert16(__m256i y, __m256i cb, __m256i cr, u8* p0, u8* p1) {
+  const __m256i c128 = _mm256_set1_epi16(128);
+  cb = _mm256_sub_epi16(cb, c128);
+  cr = _mm256_sub_epi16(cr, c128);
+  const __m256i r = _mm256_add_epi16(_mm256_add_epi16(y, cr),
+                                     _mm256_mulhi_epi16(cr, _mm256_set1_epi16(26345)));
+  const __m256i k = _mm256_set1_epi32(int((u32(std::uint16_t(-22554)) << 16) | 18734u));
+  const __m256i glo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(cr, cb), k), 16);
+  const __m256i ghi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(cr, cb), k), 16);
+  const __m256i g = _mm256_add_epi16(_mm256_sub_epi16(y, cr), _mm256_packs_epi32(glo, ghi));
+  const __m256i b = _mm256_add_epi16(_mm256_add_epi16(y, _mm256_add_epi16(cb, cb)),
+                                     _mm256_mulhi_epi16(cb, _mm256_set1_epi16(-14942)));
+  const __m256i rg = _mm256_packus_epi16(r, g);  // R0..7 G0..7 | R8..15 G8..15 (clamped)
+  const __m256i bb = _mm256_packus_epi16(b, b);
+  const __m256i rgi = _mm256_unpacklo_epi8(rg, _mm256_srli_si256(rg, 8));  // R G pairs
+  const __m256i b0 = _mm256_unpacklo_epi8(bb, _mm256_setzero_si256());     // B 0 pairs
   const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
                                         0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-  for (unsigned r = 0; r < 8 * vsf; ++r) {
-    const i32* cb_row = blocks[4] + (vsf == 2 ? r / 2 : r) * 8;
-    const i32* cr_row = blocks[5] + (vsf == 2 ? r / 2 : r) * 8;
-    u8* row = out + std::size_t(r) * pitch;
-    for (unsigned half = 0; half < hs; ++half) {
-      __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blocks[(r / 8) * hs + half] + (r % 8) * 8));
-      __m256i cb, cr;
-      if (hs == 1) {
-        cb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cb_row));
-        cr = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cr_row));
-      } else {
-        cb = _mm256_permutevar8x32_epi32(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cb_row + 4 * half))), dup);
-        cr = _mm256_permutevar8x32_epi32(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cr_row + 4 * half))), dup);
-      }
-      vs rr, gg, bb;
-      const vu yv = (vu)y, cbv = (vu)cb, crv = (vu)cr;
-      convert8(yv, cbv, crv, rr, gg, bb);
-      __m256i px = _mm256_or_si256(_mm256_or_si256((__m256i)rr, _mm256_slli_epi32((__m256i)gg, 8)),
-                                   _mm256_slli_epi32((__m256i)bb, 16));
-      px = _mm256_shuffle_epi8(px, pack);  // 12 bytes at the front of each half
-      __m128i lo = _mm256_castsi256_si128(px), hi = _mm256_extracti128_si256(px, 1);
-      u8* p = row + half * 24;
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(p), lo);
-      u32 w = u32(_mm_extract_epi32(lo, 2));
-      std::memcpy(p + 8, &w, 4);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 12), hi);
-      w = u32(_mm_extract_epi32(hi, 2));
-      std::memcpy(p + 20, &w, 4);
+  const __m256i lo = _mm256_shuffle_epi8(_mm256_unpacklo_epi16(rgi, b0), pack);  // px 0-3, 8-11
+  const __m256i hi = _mm256_shuffle_epi8(_mm256_unpackhi_epi16(rgi, b0), pack);  // px 4-7, 12-15
+  put(p0, _mm256_castsi256_si128(lo), _mm256_castsi256_si128(hi));
+  put(p1, _mm256_extracti128_si256(lo, 1), _mm256_extracti128_si256(hi, 1));
+}
+
+KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned vsf, u8* out,
+                                 u32 pitch) {
+  if (hs == 1) {  // two rows of eight per step
+    for (unsigned r = 0; r < 8; r += 2) {
+      u8* row = out + std::size_t(r) * pitch;
+      convert16(load16(blocks[0] + r * 8, blocks[0] + r * 8 + 8),
+                load16(blocks[4] + r * 8, blocks[4] + r * 8 + 8),
+                load16(blocks[5] + r * 8, blocks[5] + r * 8 + 8), row, row + pitch);
     }
+    return;
+  }
+  for (unsigned r = 0; r < 8 * vsf; ++r) {
+    const unsigned cr_row = (vsf == 2 ? r / 2 : r) * 8;
+    const i32* luma = blocks[(r / 8) * 2] + (r % 8) * 8;
+    u8* row = out + std::size_t(r) * pitch;
+    convert16(load16(luma, luma + 64), load_doubled(blocks[4] + cr_row),
+              load_doubled(blocks[5] + cr_row), row, row + 24);
   }
 }
 #endif

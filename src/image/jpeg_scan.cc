@@ -25,6 +25,15 @@ void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
           lookup[start + j] = static_cast<std::uint16_t>((l << 8) | e.value);
     }
   }
+  for (std::uint32_t i = 0; i < (1u << lookup_bits); ++i) {
+    fast_ac[i] = 0;
+    const int len = lookup[i] >> 8, sym = lookup[i] & 0xFF;
+    const int r = sym >> 4, sz = sym & 15;
+    if (len == 0 || sz == 0 || len + sz > lookup_bits) continue;
+    std::int32_t v = static_cast<std::int32_t>(i >> (lookup_bits - len - sz)) & ((1 << sz) - 1);
+    if (v < (1 << (sz - 1))) v = v - (1 << sz) + 1;
+    fast_ac[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 8) | (r << 4) | (len + sz);
+  }
 }
 
 JpegScanReader::JpegScanReader(ImageSource* source, std::uint64_t limit) {

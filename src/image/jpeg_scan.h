@@ -17,6 +17,9 @@ struct JpegFastHuffman {
   std::uint32_t count[17];
   std::uint32_t offset[17];
   std::uint8_t values[256];
+  // AC codes whose run/size symbol and extra bits fit the 9-bit lookup together:
+  // (value << 8) | (run << 4) | total length; 0 = take the general path.
+  std::int32_t fast_ac[1 << lookup_bits];
 
   void build(const HuffmanCode* entries, std::uint32_t n);
 };
@@ -32,6 +35,13 @@ class JpegScanReader {
   void restart_resync();
   inline int huffman_decode(const JpegFastHuffman& table);
   inline std::int32_t receive_extend(int n);
+  // At least 16 bits at hand (false when a restart marker stops the refill first).
+  bool refill16() {
+    if (nbits < 16) fill();
+    return nbits >= 16;
+  }
+  std::uint32_t peek9() const { return static_cast<std::uint32_t>(acc >> (64 - JpegFastHuffman::lookup_bits)); }
+  void skip(int n) { take(n); }
 
  private:
   struct Snapshot {

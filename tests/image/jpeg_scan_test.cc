@@ -6,6 +6,8 @@
 #include <cstring>
 #include <random>
 
+#include "image/cpu_dispatch.h"
+#include "image/jpeg_colour.h"
 #include "image/jpeg_decoder.h"
 #include "image/jpeg_encoder.h"
 #include "image/jpeg_scan.h"
@@ -232,6 +234,38 @@ TEST(JpegColour, FixedPointValues) {
   ycc_to_rgb(300, -20, 128, p);  // unclamped inputs, clamped outputs
   EXPECT_EQ(p[0], 255);
   EXPECT_EQ(p[2], 255 > ((300 * 65536 + (-148) * 116130) >> 16) ? ((300 * 65536 + (-148) * 116130) >> 16) : 255);
+}
+
+TEST(JpegColour, WholeMcusMatchThePixelFormulaOverTheTransformRange) {
+  // Samples anywhere a transform can put them (-8064..8319), also near 0 and 255.
+  std::mt19937 rng(5);
+  const unsigned layouts[][2] = {{1, 1}, {2, 1}, {2, 2}};
+  for (bool generic : {false, true}) {
+    image_force_generic = generic;
+    for (int t = 0; t < 300; ++t) {
+      alignas(32) std::int32_t blocks[6][64];
+      for (auto& b : blocks)
+        for (auto& v : b) {
+          std::uint32_t r = rng();
+          v = t % 2 ? int(r % 16384) - 8064 : int(r % 600) - 172;
+          if (r % 97 == 0) v = (r & 0x100) ? -8064 : 8319;
+        }
+      const unsigned hs = layouts[t % 3][0], vs = layouts[t % 3][1];
+      const std::uint32_t pitch = 16 * 3 + 5;
+      std::uint8_t got[16 * pitch], want[16 * pitch];
+      std::memset(got, 0xAB, sizeof got);
+      std::memset(want, 0xAB, sizeof want);
+      jpeg_mcu_to_rgb(blocks, hs, vs, got, pitch);
+      for (unsigned r = 0; r < 8 * vs; ++r)
+        for (unsigned c = 0; c < 8 * hs; ++c) {
+          const std::int32_t* cb = blocks[4] + (vs == 2 ? r / 2 : r) * 8 + (hs == 2 ? c / 2 : c);
+          ycc_to_rgb(blocks[(r / 8) * hs + c / 8][(r % 8) * 8 + c % 8], *cb, cb[64],
+                     want + r * pitch + c * 3);
+        }
+      ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << t << " generic " << generic;
+    }
+  }
+  image_force_generic = false;
 }
 
 TEST(JpegColour, EdgesSamplingAndOddLayouts) {
