@@ -10,9 +10,9 @@ CTEST := ctest --output-on-failure --timeout 900
 
 all: build
 
-# Installs the Debian packages the project needs (as root), or names them and the command.
-deps:
-	@missing=$$(for p in $(PACKAGES); do \
+# Installs what is missing from $(1) (as root), or names it and the command.
+define apt_install
+	@missing=$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
 	  done); \
 	if [ -n "$$missing" ]; then \
@@ -25,6 +25,11 @@ deps:
 	    exit 1; \
 	  fi; \
 	fi
+endef
+
+# The Debian packages the project needs (.ci/packages.txt).
+deps:
+	$(call apt_install,$(PACKAGES))
 
 build/default/build.ninja: | deps
 	cmake --preset default >/dev/null
@@ -81,23 +86,6 @@ fuzz: deps
 # and the icon are made by the native build's own tools.
 WINDOWS_CONTENT := build/default/assets/content
 MINGW_PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
-
-# Installs what is missing from $(1) (as root), or names it and the command.
-define apt_install
-	@missing=$$(for p in $(1); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
-	  done); \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "Installing: $$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-	  else \
-	    echo "These packages are missing: $$missing"; \
-	    echo "Install them with: sudo apt-get install $$missing"; \
-	    exit 1; \
-	  fi; \
-	fi
-endef
 
 windows-deps:
 	$(call apt_install,$(MINGW_PACKAGES))

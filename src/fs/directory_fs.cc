@@ -1,34 +1,40 @@
-// DirectoryFileSystem, FileStream and DirectoryFinder on POSIX.
+// DirectoryFileSystem, FileStream and DirectoryFinder: the rules every host shares. The
+// host's file calls sit behind directory_os.h.
 #include "fs/directory_fs.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstring>
 #include <string>
+
+#include "fs/directory_os.h"
 
 namespace {
 
+namespace os = directory_os;
+
 bool is_directory_path(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  os::PathInfo info;
+  return os::stat_path(path, &info) && info.directory;
 }
 
-// Every "/" of the path names a directory that must exist or be made.
+// Every separator of the path after its first character ends a directory that must exist
+// or be made (a volume such as "C:" is taken as it is).
 bool create_directories(const std::string& path) {
+  const char separator = os::separator();
   for (std::size_t i = 1; i < path.size(); ++i) {
-    if (path[i] != '/') continue;
+    if (path[i] != separator) continue;
     std::string prefix = path.substr(0, i);
-    if (is_directory_path(prefix)) continue;
-    if (::mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && is_directory_path(prefix)))
-      return false;
+    if (prefix.back() == separator || os::is_volume(prefix) || is_directory_path(prefix))
+      continue;
+    if (!os::make_directory(prefix)) return false;
   }
   return true;
+}
+
+// Host paths use the host's separator.
+void to_host_separators(std::string& text, std::size_t from) {
+  const char separator = os::separator();
+  if (separator != '/')
+    std::replace(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), '/', separator);
 }
 
 }  // namespace
@@ -37,37 +43,21 @@ bool create_directories(const std::string& path) {
 
 FileStream* FileStream::open_host(const char* path, std::int32_t mode, const NameString& name,
                                   FileSystem* owner) {
-  int flags;
-  switch (mode) {
-    case mode_read: flags = O_RDONLY; break;
-    case mode_write: flags = O_WRONLY | O_CREAT; break;
-    case mode_read_write: flags = O_RDWR | O_CREAT; break;
-    default: return nullptr;
-  }
-  int handle;
-  do handle = ::open(path, flags | O_CLOEXEC, 0666);
-  while (handle < 0 && errno == EINTR);
-  if (handle < 0) return nullptr;
-  struct stat info;
-  if (::fstat(handle, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(handle);
-    return nullptr;
-  }
+  os::Handle handle = os::open_file(path, mode);
+  if (handle == os::no_handle) return nullptr;
   return new FileStream(handle, name, mode, owner);
 }
 
-FileStream::~FileStream() { ::close(handle_); }
+FileStream::~FileStream() { os::close_file(handle_); }
 
 std::uint32_t FileStream::read(void* buffer, std::uint32_t count) {
   if (mode == mode_write) return 0;
   auto* out = static_cast<char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
-    std::size_t ask = std::min<std::size_t>(count - done, 1u << 30);
-    ssize_t n = ::read(handle_, out + done, ask);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::uint32_t>(n);
+    std::uint32_t n = os::read_some(handle_, out + done, count - done);
+    if (n == 0) break;
+    done += n;
   }
   return done;
 }
@@ -77,36 +67,28 @@ std::uint32_t FileStream::write(const void* buffer, std::uint32_t count) {
   auto* in = static_cast<const char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
-    std::size_t ask = std::min<std::size_t>(count - done, 1u << 30);
-    ssize_t n = ::write(handle_, in + done, ask);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::uint32_t>(n);
+    std::uint32_t n = os::write_some(handle_, in + done, count - done);
+    if (n == 0) break;
+    done += n;
   }
   return done;
 }
 
-std::uint64_t FileStream::tell() {
-  off_t at = ::lseek(handle_, 0, SEEK_CUR);
-  return at < 0 ? size_unknown : static_cast<std::uint64_t>(at);
-}
+std::uint64_t FileStream::tell() { return os::tell(handle_); }
 
 bool FileStream::seek(std::uint64_t position) {
   std::uint64_t end = size();
   if (end == size_unknown || position > end) return false;
-  return ::lseek(handle_, static_cast<off_t>(position), SEEK_SET) >= 0;
+  return os::seek(handle_, position);
 }
 
-std::uint64_t FileStream::size() {
-  struct stat info;
-  if (::fstat(handle_, &info) != 0) return size_unknown;
-  return static_cast<std::uint64_t>(info.st_size);
-}
+std::uint64_t FileStream::size() { return os::file_size(handle_); }
 
+// Only shortens: seek refuses a position past the end, so the file never grows here.
 bool FileStream::set_size(std::uint64_t new_size) {
   if (mode == mode_read) return false;
   std::uint64_t was = tell();
-  bool cut = seek(new_size) && ::ftruncate(handle_, static_cast<off_t>(new_size)) == 0;
+  bool cut = seek(new_size) && os::truncate(handle_, new_size);
   std::uint64_t end = size();
   seek(was != size_unknown && was < end ? was : end);
   return cut;
@@ -134,11 +116,12 @@ bool DirectoryFinder::next() {
 DirectoryFileSystem::DirectoryFileSystem(const NameString& root) {
   std::string text(root.view());
   if (text.empty()) {
-    char buffer[PATH_MAX];
+    std::string current = os::current_directory();
     // Without a current directory, relative names still resolve against "." .
-    text = ::getcwd(buffer, sizeof buffer) != nullptr ? buffer : ".";
+    text = current.empty() ? std::string(".") : std::move(current);
   }
-  if (text.back() != '/') text += '/';
+  to_host_separators(text, 0);
+  if (text.back() != os::separator()) text += os::separator();
   root_ = NameString(text);
 }
 
@@ -146,7 +129,9 @@ std::string DirectoryFileSystem::disk_path(const NameString& name) const {
   std::string_view s = name.view();
   while (!s.empty() && s.front() == '/') s.remove_prefix(1);
   std::string path(root_.view());
+  std::size_t start = path.size();
   path += s;
+  to_host_separators(path, start);
   return path;
 }
 
@@ -166,28 +151,28 @@ std::int32_t DirectoryFileSystem::reserved(const NameString& name, std::int32_t)
 
 std::uint64_t DirectoryFileSystem::file_size(const NameString& name) {
   if (!validate_path(name, false)) return 0;
-  struct stat info;
-  if (::stat(disk_path(name).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  return static_cast<std::uint64_t>(info.st_size);
+  os::PathInfo info;
+  if (!os::stat_path(disk_path(name), &info) || info.directory) return 0;
+  return info.size;
 }
 
 bool DirectoryFileSystem::is_file(const NameString& name) {
   if (!validate_path(name, false)) return false;
-  struct stat info;
-  return ::stat(disk_path(name).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  os::PathInfo info;
+  return os::stat_path(disk_path(name), &info) && !info.directory;
 }
 
 bool DirectoryFileSystem::remove(const NameString& name) {
   if (!validate_path(name, false)) return false;
   std::string path = disk_path(name);
-  if (is_directory_path(path) || ::unlink(path.c_str()) != 0) return false;
+  if (is_directory_path(path) || !os::remove_file(path)) return false;
   // Prune the directories this removal emptied, up to but not including the root.
   NameString p = directory_part(name);
   while (!p.empty()) {
     NameString dir(p.view().substr(0, p.view().size() - 1));
     std::string dir_path = disk_path(dir);
     if (dir_path.size() <= root_.view().size()) break;  // a leading "/" names the root
-    if (::rmdir(dir_path.c_str()) != 0) break;
+    if (!os::remove_directory(dir_path)) break;
     p = directory_part(dir);
   }
   return true;
@@ -197,22 +182,17 @@ FileFinder* DirectoryFileSystem::find_first(const NameString& pattern) {
   if (!validate_path(pattern, true)) return nullptr;
   NameString prefix = directory_part(pattern);
   std::string mask(pattern.view().substr(prefix.view().size()));
-  std::string dir_path = disk_path(prefix);
-  DIR* dir = ::opendir(dir_path.c_str());
-  if (dir == nullptr) return nullptr;
+  // The host lists the whole directory; the mask is matched here so masks mean the same
+  // on every host and in every file system.
+  std::vector<os::Entry> entries;
+  if (!os::list_directory(disk_path(prefix), &entries)) return nullptr;
   std::vector<DirectoryFinder::Match> matches;
-  while (dirent* entry = ::readdir(dir)) {
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    struct stat info;
-    if (::stat((dir_path + entry->d_name).c_str(), &info) != 0) continue;
-    bool directory = S_ISDIR(info.st_mode);
+  for (const os::Entry& entry : entries) {
     // Directories are matched as "/name", as the pak file system lists them.
-    std::string key = directory ? std::string("/") + entry->d_name : entry->d_name;
+    std::string key = entry.directory ? "/" + entry.name : entry.name;
     if (!pattern_match(key.c_str(), mask.c_str())) continue;
-    matches.push_back({NameString(entry->d_name),
-                       directory ? 0 : static_cast<std::uint64_t>(info.st_size), directory});
+    matches.push_back({NameString(entry.name), entry.directory ? 0 : entry.size, entry.directory});
   }
-  ::closedir(dir);
   if (matches.empty()) return nullptr;
   std::sort(matches.begin(), matches.end(),
             [](const auto& a, const auto& b) { return a.name.view() < b.name.view(); });

@@ -24,9 +24,10 @@ class FileStream : public Stream {
   bool set_size(std::uint64_t size) override;
 
  private:
-  FileStream(int handle, const NameString& name, std::int32_t mode, FileSystem* owner)
+  FileStream(std::intptr_t handle, const NameString& name, std::int32_t mode,
+             FileSystem* owner)
       : Stream(name, mode, owner), handle_(handle) {}
-  int handle_;
+  std::intptr_t handle_;  // a file descriptor or a Win32 HANDLE (directory_os.h)
 };
 
 class DirectoryFinder : public FileFinder {
@@ -52,11 +53,13 @@ class DirectoryFinder : public FileFinder {
 
 class DirectoryFileSystem : public FileSystem {
  public:
-  // The empty root stands for the current directory; the root always ends with "/".
+  // The empty root stands for the current directory; the root always ends with the host's
+  // separator: "/", or a backslash on Windows (where every "/" becomes a backslash).
   explicit DirectoryFileSystem(const NameString& root);
 
   const NameString& root() const { return root_; }
-  // The host path of a virtual name: root + name without its leading "/".
+  // The host path of a virtual name: root + name without its leading "/" (with the host's
+  // separator).
   std::string disk_path(const NameString& name) const;
 
   Stream* open(const NameString& name, std::int32_t mode) override;

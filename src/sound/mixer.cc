@@ -272,13 +272,15 @@ void pcm_convert(std::int16_t* destination, const float* source, int frames) {
   }
 }
 
-void mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames) {
-  if (frames <= 0) return;
+int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, TickGate gate,
+               void* context) {
+  if (frames <= 0) return 0;
   std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
   int mixed = 0;
   int left = m.samples_left_in_tick;
   while (mixed < frames) {
     if (left <= 0) {
+      if (gate != nullptr && !gate(context, mixed)) break;
       m.tick_function(m);
       left = m.samples_per_tick;
     }
@@ -288,5 +290,6 @@ void mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames) {
     left -= n;
   }
   m.samples_left_in_tick = left;
-  pcm_convert(pcm, span, frames);
+  pcm_convert(pcm, span, mixed);
+  return mixed;
 }

@@ -210,6 +210,11 @@ void mix_voices(ModulePlayer& player, float* span, int frames);
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 
-// Mixes frames frames into span (zeroed here) and pcm, calling the tick function whenever
-// the frames owed to the current tick are used up: the output's chunk accounting.
-void mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames);
+// Asked before each new tick with the frames mixed so far; false stops the mix there.
+using TickGate = bool (*)(void* context, int mixed);
+
+// Mixes up to frames frames into span (zeroed here) and pcm, calling the tick function
+// whenever the frames owed to the current tick are used up: the output's chunk accounting.
+// Returns the frames mixed (all of them unless the gate stopped the mix).
+int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
+               TickGate gate = nullptr, void* context = nullptr);

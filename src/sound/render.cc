@@ -27,31 +27,26 @@ bool OfflineRenderer::about_to_repeat() {
 
 int OfflineRenderer::render_chunk(std::int16_t* pcm, bool stop_at_song_end) {
   if (stopped_) return 0;
-  ModulePlayer& m = player_;
-  float* span = span_.data();
-  std::memset(span, 0, sizeof(float) * span_.size());
-  int mixed = 0;
-  int left = m.samples_left_in_tick;
-  while (mixed < chunk_frames) {
-    if (left <= 0) {
-      if (!ended_ && about_to_repeat()) {
-        ended_ = true;
-        end_frame_ = frames_ + static_cast<std::uint64_t>(mixed);
-        if (stop_at_song_end) {
-          stopped_ = true;
-          break;
-        }
+  struct Gate {
+    OfflineRenderer* self;
+    bool stop_at_song_end;
+  } gate{this, stop_at_song_end};
+  // Before each tick: note the first time the song is about to repeat, and stop there
+  // when asked to.
+  auto before_tick = [](void* context, int mixed) {
+    auto& g = *static_cast<Gate*>(context);
+    OfflineRenderer& r = *g.self;
+    if (!r.ended_ && r.about_to_repeat()) {
+      r.ended_ = true;
+      r.end_frame_ = r.frames_ + static_cast<std::uint64_t>(mixed);
+      if (g.stop_at_song_end) {
+        r.stopped_ = true;
+        return false;
       }
-      m.tick_function(m);
-      left = m.samples_per_tick;
     }
-    const int n = std::min(left, chunk_frames - mixed);
-    mix_voices(m, span + 2 * mixed, n);
-    mixed += n;
-    left -= n;
-  }
-  m.samples_left_in_tick = left;
-  pcm_convert(pcm, span, mixed);
+    return true;
+  };
+  const int mixed = mix_frames(player_, span_.data(), pcm, chunk_frames, before_tick, &gate);
   frames_ += static_cast<std::uint64_t>(mixed);
   return mixed;
 }
