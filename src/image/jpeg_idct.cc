@@ -183,9 +183,21 @@ KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
     range = _mm256_or_si256(range, out_of_range(o[r]));
   }
   if (!_mm256_testz_si256(range, high)) return false;
-  vu* t = reinterpret_cast<vu*>(o);
-  transpose_avx2(t);
-  idct_1d_madd(make_pairs(o), m);
+  // Regroup for pass 2 in 16-bit lanes: rows r and r + 4 packed side by side, each row's
+  // words reordered to the pairs (c0,c4) (c2,c6) (c1,c3) (c5,c7), then a 4 x 4 transpose
+  // of those pairs gives each pair for rows 0..7 in one register.
+  const __m256i order = _mm256_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15,
+                                         0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
+  __m256i x[4];
+  for (int r = 0; r < 4; ++r)
+    x[r] = _mm256_shuffle_epi8(
+        _mm256_permute4x64_epi64(_mm256_packs_epi32(o[r], o[r + 4]), 0xD8), order);
+  const __m256i t0 = _mm256_unpacklo_epi32(x[0], x[1]), t1 = _mm256_unpackhi_epi32(x[0], x[1]);
+  const __m256i t2 = _mm256_unpacklo_epi32(x[2], x[3]), t3 = _mm256_unpackhi_epi32(x[2], x[3]);
+  // Lanes are rows 0, 1, 2, 3, 4, 5, 6, 7 after the in-lane transpose.
+  const Pairs rows{_mm256_unpacklo_epi64(t0, t2), _mm256_unpackhi_epi64(t0, t2),
+                   _mm256_unpacklo_epi64(t1, t3), _mm256_unpackhi_epi64(t1, t3)};
+  idct_1d_madd(rows, m);
   for (int c = 0; c < 8; ++c)
     m[c] = _mm256_add_epi32(_mm256_srai_epi32(_mm256_add_epi32(m[c], _mm256_set1_epi32(131072)), 18),
                             _mm256_set1_epi32(128));
