@@ -21,6 +21,7 @@ struct BlockDecoder {
   JpegScanReader& bits;
   JpegFastHuffman tables[4];  // DC 0, DC 1, AC 0, AC 1
   const i32 (*quant)[64];
+  JpegIdct idct;
 
   // Fills `block` with samples; a code that matches nothing gives the white X instead.
   void decode_block(i32* block, int dc, int ac, int q, i32& predictor) {
@@ -73,7 +74,7 @@ struct BlockDecoder {
       for (int i = 0; i < 64; ++i) block[i] = sample;
       return;
     }
-    idct_8x8(block, quant[q]);
+    idct(block, quant[q]);
   }
 
   // Sample values, not coefficients: a white X on black marks the corrupt block.
@@ -98,7 +99,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   const std::uint64_t limit = block_count * 640 + (std::uint64_t(height) / 8 + 2) * 4 + 16;
   std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source, limit));
   if (!reader || !reader->ok()) return false;
-  std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables});
+  std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, idct_8x8_for_cpu()});
   if (!bd) return false;
   for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t]);
   reader->prime();

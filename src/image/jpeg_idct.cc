@@ -215,9 +215,11 @@ void idct_generic(i32* block, const i32* quant) { idct_body<false>(block, quant)
 
 }  // namespace
 
-void idct_8x8(i32* block, const i32* quant) {
+void idct_8x8(i32* block, const i32* quant) { idct_8x8_for_cpu()(block, quant); }
+
+JpegIdct idct_8x8_for_cpu() {
 #if KESTOL_HAVE_AVX2_BUILD
-  if (cpu_has_avx2()) return idct_avx2(block, quant);
+  if (cpu_has_avx2()) return idct_avx2;
 #endif
-  idct_generic(block, quant);
+  return idct_generic;
 }
