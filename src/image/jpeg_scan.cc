@@ -72,7 +72,8 @@ void JpegScanReader::prime() {
   nbits = 8;
   at_marker = false;
   pushes = 0;
-  ring[0] = Snapshot{pos, marker, lookahead};
+  records = 0;
+  ring[0] = Snapshot{0, 1, pos, marker, lookahead};
 }
 
 void JpegScanReader::push_byte() {
@@ -87,7 +88,7 @@ void JpegScanReader::push_byte() {
   acc |= std::uint64_t(current) << (56 - nbits);
   nbits += 8;
   ++pushes;
-  ring[pushes & 15] = Snapshot{pos, marker, lookahead};
+  record(1, pos);
 }
 
 void JpegScanReader::fill() {
@@ -104,12 +105,12 @@ void JpegScanReader::fill() {
       for (int j = 0; j < k; ++j) {
         acc |= std::uint64_t(cur) << (56 - nbits);
         nbits += 8;
-        ++pushes;
-        ring[pushes & 15] = Snapshot{pos + std::uint32_t(j) + 1, cur, d[j]};
         cur = d[j];
       }
+      pushes += std::uint32_t(k);
       marker = k >= 2 ? d[k - 2] : lookahead;
       lookahead = d[k - 1];
+      record(std::uint32_t(k), pos + 1);
       pos += std::uint32_t(k);
       return;
     }
@@ -137,11 +138,23 @@ void JpegScanReader::ensure(int n) {
 void JpegScanReader::restart_resync() {
   // Back to the state of the plain reader, whose current byte holds the next bit (or is
   // used up when the count of held bits is a whole number of bytes).
-  std::uint32_t back = static_cast<std::uint32_t>(nbits) / 8;
-  const Snapshot& s = ring[(pushes - back) & 15];
-  pos = s.pos;
-  marker = s.marker;
-  lookahead = s.lookahead;
+  const std::uint32_t target = pushes - static_cast<std::uint32_t>(nbits) / 8;
+  // Every block takes at least one bit, so the target is one of the last nine pushes.
+  std::uint32_t r = records, steps = 0;
+  while (target - ring[r & 15].first >= ring[r & 15].count && steps < 15) --r, ++steps;
+  const Snapshot& s = ring[r & 15];
+  if (target - s.first >= s.count) {
+    pos = 0;  // not reachable; a defined state all the same
+    marker = lookahead = 0;
+  } else if (s.count == 1) {
+    pos = s.pos;
+    marker = s.marker;
+    lookahead = s.lookahead;
+  } else {  // plain bytes: pos is at least 2 here
+    pos = s.pos + (target - s.first);
+    marker = data[pos - 2];
+    lookahead = data[pos - 1];
+  }
   marker = fetch(marker);
   lookahead = fetch(lookahead);
   acc = 0;

@@ -44,10 +44,17 @@ class JpegScanReader {
   void skip(int n) { take(n); }
 
  private:
+  // The state after pushes first .. first + count - 1. A batch of plain bytes is one
+  // record: after each of its pushes the state is {p, data[p - 2], data[p - 1]} where p
+  // is pos, one further on per push.
   struct Snapshot {
-    std::uint32_t pos;
-    std::uint8_t marker, lookahead;
+    std::uint32_t first, count;
+    std::uint32_t pos;  // after the first push
+    std::uint8_t marker, lookahead;  // after the first push (a single push only)
   };
+  void record(std::uint32_t count, std::uint32_t after_first) {
+    ring[++records & 15] = Snapshot{pushes + 1 - count, count, after_first, marker, lookahead};
+  }
   std::uint8_t fetch(std::uint8_t keep) { return pos < size ? data[pos++] : keep; }
   void push_byte();   // takes the next byte as the plain reader's refill would
   void fill();        // up to 57+ bits, stopping before a restart marker
@@ -69,8 +76,8 @@ class JpegScanReader {
   std::uint64_t acc = 0;  // unread bits, most significant first
   int nbits = 0;
   bool at_marker = false;  // the next byte to take is 0xFF followed by RST0..RST7
-  std::uint32_t pushes = 0;
-  Snapshot ring[16] = {};
+  std::uint32_t pushes = 0, records = 0;
+  Snapshot ring[16] = {};  // the last records: at least the last 16 pushes
 };
 
 // The common cases inline: at least 16 bits at hand and a code of up to 9 bits.
