@@ -165,6 +165,27 @@ KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i out_of_range(__m256i v) {
   return _mm256_add_epi32(v, _mm256_set1_epi32(0x8000));
 }
 
+// Stores the transpose of m as eight rows; kept in registers throughout.
+KESTOL_TARGET_AVX2 ALWAYS_INLINE void store_transposed(const __m256i* m, i32* block) {
+  const __m256i t0 = _mm256_unpacklo_epi32(m[0], m[1]), t1 = _mm256_unpackhi_epi32(m[0], m[1]);
+  const __m256i t2 = _mm256_unpacklo_epi32(m[2], m[3]), t3 = _mm256_unpackhi_epi32(m[2], m[3]);
+  const __m256i t4 = _mm256_unpacklo_epi32(m[4], m[5]), t5 = _mm256_unpackhi_epi32(m[4], m[5]);
+  const __m256i t6 = _mm256_unpacklo_epi32(m[6], m[7]), t7 = _mm256_unpackhi_epi32(m[6], m[7]);
+  const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+  const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+  const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+  const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+  __m256i* out = reinterpret_cast<__m256i*>(block);
+  _mm256_storeu_si256(out + 0, _mm256_permute2x128_si256(u0, u4, 0x20));
+  _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(u1, u5, 0x20));
+  _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(u2, u6, 0x20));
+  _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(u3, u7, 0x20));
+  _mm256_storeu_si256(out + 4, _mm256_permute2x128_si256(u0, u4, 0x31));
+  _mm256_storeu_si256(out + 5, _mm256_permute2x128_si256(u1, u5, 0x31));
+  _mm256_storeu_si256(out + 6, _mm256_permute2x128_si256(u2, u6, 0x31));
+  _mm256_storeu_si256(out + 7, _mm256_permute2x128_si256(u3, u7, 0x31));
+}
+
 KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
   const __m256i high = _mm256_set1_epi32(int(0xFFFF0000u));
   __m256i m[8];
@@ -201,8 +222,7 @@ KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
   for (int c = 0; c < 8; ++c)
     m[c] = _mm256_add_epi32(_mm256_srai_epi32(_mm256_add_epi32(m[c], _mm256_set1_epi32(131072)), 18),
                             _mm256_set1_epi32(128));
-  transpose_avx2(reinterpret_cast<vu*>(m));
-  for (int r = 0; r < 8; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + r * 8), m[r]);
+  store_transposed(m, block);
   return true;
 }
 
