@@ -101,12 +101,15 @@ void JpegScanReader::fill() {
     if (((n - 0x0101010101010101ull) & ~n & 0x8080808080808080ull) == 0) {
       const int k = (56 - nbits) / 8 + 1;
       const std::uint8_t* d = data + pos;
-      std::uint8_t cur = lookahead;
-      for (int j = 0; j < k; ++j) {
-        acc |= std::uint64_t(cur) << (56 - nbits);
-        nbits += 8;
-        cur = d[j];
-      }
+      // The k bytes pushed: the lookahead, then d[0] .. d[k - 2], most significant first.
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      const std::uint64_t be = __builtin_bswap64(w);
+#else
+      const std::uint64_t be = w;
+#endif
+      const std::uint64_t seq = (std::uint64_t(lookahead) << 56) | (be >> 8);
+      acc |= (seq & (~0ull << (64 - 8 * k))) >> nbits;
+      nbits += 8 * k;
       pushes += std::uint32_t(k);
       marker = k >= 2 ? d[k - 2] : lookahead;
       lookahead = d[k - 1];
