@@ -22,13 +22,16 @@ struct BlockDecoder {
   JpegFastHuffman tables[4];  // DC 0, DC 1, AC 0, AC 1
   const i32 (*quant)[64];
   JpegIdct idct;
+  // Coefficients of the block being decoded; all zero between blocks (the transform
+  // clears it), so no block pays for clearing all 64.
+  alignas(32) i32 coef[64] = {};
 
-  // Fills `block` with samples; a code that matches nothing gives the white X instead.
-  void decode_block(i32* block, int dc, int ac, int q, i32& predictor) {
+  // Fills `out` with samples; a code that matches nothing gives the white X instead.
+  void decode_block(i32* out, int dc, int ac, int q, i32& predictor) {
+    i32* const block = coef;
     int s = bits.huffman_decode(tables[dc]) & 15;
     predictor = static_cast<i32>(static_cast<u32>(predictor) +
                                  static_cast<u32>(bits.receive_extend(s)));
-    std::memset(block, 0, 64 * sizeof(i32));
     block[0] = predictor;
     const JpegFastHuffman& act = tables[2 + ac];
     int nonzero = 0;
@@ -49,7 +52,8 @@ struct BlockDecoder {
       }
       int rs = bits.huffman_decode(act);
       if (rs == -1) {
-        error_block(block);
+        std::memset(block, 0, 64 * sizeof(i32));
+        error_block(out);
         return;
       }
       if (rs == -2) rs = 0;
@@ -71,10 +75,11 @@ struct BlockDecoder {
       // DC only: every sample is the same value of the full transform.
       u32 w = static_cast<u32>(block[0]) * static_cast<u32>(quant[q][0]) * 4u;
       i32 sample = (static_cast<i32>(w * 8192u + 131072u) >> 18) + 128;
-      for (int i = 0; i < 64; ++i) block[i] = sample;
+      for (int i = 0; i < 64; ++i) out[i] = sample;
+      block[0] = 0;  // every other coefficient written was zero
       return;
     }
-    idct(block, quant[q]);
+    idct(block, quant[q], out);
   }
 
   // Sample values, not coefficients: a white X on black marks the corrupt block.

@@ -67,8 +67,9 @@ class JpegDecoder final : public FormatReader {
 // Dequantises and inverse-transforms one block in place (natural order in, samples out,
 // level-shifted by +128, not clamped). 32-bit arithmetic wraps as two's complement.
 void idct_8x8(std::int32_t* block, const std::int32_t* quant);
-// The build of idct_8x8 for this processor, to pick once per picture.
-using JpegIdct = void (*)(std::int32_t* block, const std::int32_t* quant);
+// The build of idct_8x8 for this processor, to pick once per picture. This form reads
+// `coef`, writes the samples to `out` (another buffer) and leaves `coef` all zero.
+using JpegIdct = void (*)(std::int32_t* coef, const std::int32_t* quant, std::int32_t* out);
 JpegIdct idct_8x8_for_cpu();
 
 // Converts one pixel with the fixed-point factors, clamps and returns R, G, B.

@@ -186,7 +186,7 @@ KESTOL_TARGET_AVX2 ALWAYS_INLINE void store_transposed(const __m256i* m, i32* bl
   _mm256_storeu_si256(out + 7, _mm256_permute2x128_si256(u3, u7, 0x31));
 }
 
-KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
+KESTOL_TARGET_AVX2 bool idct_avx2_16(const i32* block, const i32* quant, i32* out) {
   const __m256i high = _mm256_set1_epi32(int(0xFFFF0000u));
   __m256i m[8];
   __m256i range = _mm256_setzero_si256();
@@ -222,20 +222,43 @@ KESTOL_TARGET_AVX2 bool idct_avx2_16(i32* block, const i32* quant) {
   for (int c = 0; c < 8; ++c)
     m[c] = _mm256_add_epi32(_mm256_srai_epi32(_mm256_add_epi32(m[c], _mm256_set1_epi32(131072)), 18),
                             _mm256_set1_epi32(128));
-  store_transposed(m, block);
+  store_transposed(m, out);
   return true;
 }
 
-KESTOL_TARGET_AVX2 void idct_avx2(i32* block, const i32* quant) {
-  if (idct_avx2_16(block, quant)) return;
-  idct_body<true>(block, quant);
+KESTOL_TARGET_AVX2 void idct_avx2(i32* coef, const i32* quant, i32* out) {
+  if (idct_avx2_16(coef, quant, out)) {
+    // Written out: as a loop it is turned into a string store, slower for 256 bytes.
+    const __m256i z = _mm256_setzero_si256();
+    __m256i* c = reinterpret_cast<__m256i*>(coef);
+    _mm256_storeu_si256(c + 0, z);
+    _mm256_storeu_si256(c + 1, z);
+    _mm256_storeu_si256(c + 2, z);
+    _mm256_storeu_si256(c + 3, z);
+    _mm256_storeu_si256(c + 4, z);
+    _mm256_storeu_si256(c + 5, z);
+    _mm256_storeu_si256(c + 6, z);
+    _mm256_storeu_si256(c + 7, z);
+    return;
+  }
+  std::memcpy(out, coef, 64 * sizeof(i32));
+  std::memset(coef, 0, 64 * sizeof(i32));
+  idct_body<true>(out, quant);
 }
 #endif
-void idct_generic(i32* block, const i32* quant) { idct_body<false>(block, quant); }
+void idct_generic(i32* coef, const i32* quant, i32* out) {
+  std::memcpy(out, coef, 64 * sizeof(i32));
+  std::memset(coef, 0, 64 * sizeof(i32));
+  idct_body<false>(out, quant);
+}
 
 }  // namespace
 
-void idct_8x8(i32* block, const i32* quant) { idct_8x8_for_cpu()(block, quant); }
+void idct_8x8(i32* block, const i32* quant) {
+  alignas(32) i32 coef[64];
+  std::memcpy(coef, block, sizeof coef);
+  idct_8x8_for_cpu()(coef, quant, block);
+}
 
 JpegIdct idct_8x8_for_cpu() {
 #if KESTOL_HAVE_AVX2_BUILD
