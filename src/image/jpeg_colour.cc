@@ -136,12 +136,21 @@ KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned 
     }
     return;
   }
-  for (unsigned r = 0; r < 8 * vsf; ++r) {
-    const unsigned cr_row = (vsf == 2 ? r / 2 : r) * 8;
-    const i32* luma = blocks[(r / 8) * 2] + (r % 8) * 8;
+  if (vsf == 2) {  // two rows per chroma row, both halves of the MCU in step
+    for (unsigned c = 0; c < 8; ++c) {
+      const __m256i cb = load_doubled(blocks[4] + c * 8), cr = load_doubled(blocks[5] + c * 8);
+      const i32* luma = blocks[(c / 4) * 2] + (c % 4) * 16;
+      u8* row = out + std::size_t(2 * c) * pitch;
+      convert16(load16(luma, luma + 64), cb, cr, row, row + 24);
+      convert16(load16(luma + 8, luma + 72), cb, cr, row + pitch, row + pitch + 24);
+    }
+    return;
+  }
+  for (unsigned r = 0; r < 8; ++r) {
+    const i32* luma = blocks[0] + r * 8;
     u8* row = out + std::size_t(r) * pitch;
-    convert16(load16(luma, luma + 64), load_doubled(blocks[4] + cr_row),
-              load_doubled(blocks[5] + cr_row), row, row + 24);
+    convert16(load16(luma, luma + 64), load_doubled(blocks[4] + r * 8),
+              load_doubled(blocks[5] + r * 8), row, row + 24);
   }
 }
 #endif
