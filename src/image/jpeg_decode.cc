@@ -112,6 +112,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   u8* out = static_cast<u8*>(pixels);
   const bool restarts = (markers_seen & jpeg_seen_dri) != 0;
   alignas(32) i32 blocks[6][64];
+  u8 edge[16 * 16 * 3];
   i32 pred[3] = {0, 0, 0};
 
   if (scan_components == 1 && format == PixelFormat::grey8) {
@@ -158,21 +159,11 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
         jpeg_mcu_to_rgb(blocks, hs, vs, out + std::size_t(y) * pitch + std::size_t(x) * 3, pitch);
         continue;
       }
-      for (u32 r = 0; r < rows; ++r) {
-        u8* row = out + std::size_t(y + r) * pitch + std::size_t(x) * 3;
-        const u32 cr_row = (vs == 2 ? r / 2 : r) * 8;
-        const i32* luma_row = blocks[(r / 8) * hs] + (r % 8) * 8;
-        const i32* cb = blocks[4] + cr_row;
-        const i32* crp = blocks[5] + cr_row;
-        if (hs == 1) {
-          for (u32 c = 0; c < cols; ++c) ycc_to_rgb(luma_row[c], cb[c], crp[c], row + 3 * c);
-        } else {
-          for (u32 c = 0; c < cols; ++c) {
-            const i32* lr = c < 8 ? luma_row : luma_row + 64;
-            ycc_to_rgb(lr[c & 7], cb[c >> 1], crp[c >> 1], row + 3 * c);
-          }
-        }
-      }
+      // An MCU cut by the picture's edge: convert it whole, keep what lies inside.
+      jpeg_mcu_to_rgb(blocks, hs, vs, edge, 16 * 3);
+      for (u32 r = 0; r < rows; ++r)
+        std::memcpy(out + std::size_t(y + r) * pitch + std::size_t(x) * 3, edge + r * 16 * 3,
+                    std::size_t(cols) * 3);
     }
     if (restarts) {
       reader->restart_resync();
