@@ -159,8 +159,12 @@ KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned 
 
 void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vsf,
                      std::uint8_t* out, std::uint32_t pitch) {
+  jpeg_mcu_to_rgb_for_cpu()(blocks, hs, vsf, out, pitch);
+}
+
+JpegMcuToRgb jpeg_mcu_to_rgb_for_cpu() {
 #if KESTOL_HAVE_AVX2_BUILD
-  if (cpu_has_avx2()) return mcu_avx2(blocks, hs, vsf, out, pitch);
+  if (cpu_has_avx2()) return mcu_avx2;
 #endif
-  mcu_generic(blocks, hs, vsf, out, pitch);
+  return mcu_generic;
 }

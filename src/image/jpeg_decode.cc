@@ -145,6 +145,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
     default: return true;  // nothing decoded
   }
   const u32 mcu_w = 8 * hs, mcu_h = 8 * vs, nluma = hs * vs;
+  const JpegMcuToRgb to_rgb = jpeg_mcu_to_rgb_for_cpu();
   const int ldc = int(luma_dc_table), lac = int(luma_ac_table);
   const int cdc = int(chroma_dc_table), cac = int(chroma_ac_table);
   for (u32 y = 0; y < height; y += mcu_h) {
@@ -156,11 +157,11 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
       bd->decode_block(blocks[5], cdc, cac, chroma_quant_table, pred[2]);
       const u32 cols = width - x < mcu_w ? width - x : mcu_w;
       if (cols == mcu_w && rows == mcu_h) {
-        jpeg_mcu_to_rgb(blocks, hs, vs, out + std::size_t(y) * pitch + std::size_t(x) * 3, pitch);
+        to_rgb(blocks, hs, vs, out + std::size_t(y) * pitch + std::size_t(x) * 3, pitch);
         continue;
       }
       // An MCU cut by the picture's edge: convert it whole, keep what lies inside.
-      jpeg_mcu_to_rgb(blocks, hs, vs, edge, 16 * 3);
+      to_rgb(blocks, hs, vs, edge, 16 * 3);
       for (u32 r = 0; r < rows; ++r)
         std::memcpy(out + std::size_t(y + r) * pitch + std::size_t(x) * 3, edge + r * 16 * 3,
                     std::size_t(cols) * 3);
