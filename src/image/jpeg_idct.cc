@@ -122,8 +122,7 @@ struct Pairs {
 };
 
 KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i pair16(__m256i lo, __m256i hi) {
-  return _mm256_or_si256(_mm256_and_si256(lo, _mm256_set1_epi32(0xFFFF)),
-                         _mm256_slli_epi32(hi, 16));
+  return _mm256_blend_epi16(lo, _mm256_slli_epi32(hi, 16), 0xAA);
 }
 
 KESTOL_TARGET_AVX2 ALWAYS_INLINE __m256i c2(int a, int b) {
