@@ -27,7 +27,7 @@ struct BlockDecoder {
   alignas(32) i32 coef[64] = {};
 
   // Fills `out` with samples; a code that matches nothing gives the white X instead.
-  void decode_block(i32* out, int dc, int ac, int q, i32& predictor) {
+  __attribute__((always_inline)) void decode_block(i32* out, int dc, int ac, int q, i32& predictor) {
     i32* const block = coef;
     int s = bits.huffman_decode(tables[dc]) & 15;
     predictor = static_cast<i32>(static_cast<u32>(predictor) +
