@@ -29,9 +29,16 @@ struct BlockDecoder {
   // Fills `out` with samples; a code that matches nothing gives the white X instead.
   __attribute__((always_inline)) void decode_block(i32* out, int dc, int ac, int q, i32& predictor) {
     i32* const block = coef;
-    int s = bits.huffman_decode(tables[dc]) & 15;
-    predictor = static_cast<i32>(static_cast<u32>(predictor) +
-                                 static_cast<u32>(bits.receive_extend(s)));
+    int s;
+    const i32 fd = bits.refill16() ? tables[dc].fast_dc[bits.peek9()] : 0;
+    if (fd) {  // code and difference bits in one lookup
+      bits.skip(fd & 15);
+      predictor = static_cast<i32>(static_cast<u32>(predictor) + static_cast<u32>(fd >> 8));
+    } else {
+      s = bits.huffman_decode(tables[dc]) & 15;
+      predictor = static_cast<i32>(static_cast<u32>(predictor) +
+                                   static_cast<u32>(bits.receive_extend(s)));
+    }
     block[0] = predictor;
     const JpegFastHuffman& act = tables[2 + ac];
     int nonzero = 0;

@@ -20,6 +20,8 @@ struct JpegFastHuffman {
   // AC codes whose run/size symbol and extra bits fit the 9-bit lookup together:
   // (value << 8) | (run << 4) | total length; 0 = take the general path.
   std::int32_t fast_ac[1 << lookup_bits];
+  // The same for a DC difference: (value << 8) | total length (size = symbol & 15).
+  std::int32_t fast_dc[1 << lookup_bits];
 
   void build(const HuffmanCode* entries, std::uint32_t n);
 };
