@@ -66,15 +66,14 @@ bool JpegDecoder::parse_dht() {
     if (total > 256) return fail("Huffman table with more than 256 codes");
     int t = ((class_id & 0x10) ? 2 : 0) + (class_id & 1);
     HuffmanCode* table = huffman_tables[t];
+    std::uint8_t symbols[256];  // all at once: a read per symbol costs small pictures
+    if (!read_bytes(symbols, total)) return fail("truncated DHT");
+    count += total;
     std::int32_t code = 0;
     std::uint32_t entry = 0;
     for (int l = 1; l <= 16; ++l) {
-      for (int i = 0; i < counts[l - 1]; ++i) {
-        std::uint8_t symbol;
-        if (!read_u8(symbol)) return fail("truncated DHT");
-        ++count;
-        table[entry++] = HuffmanCode{code++, symbol, l};
-      }
+      for (int i = 0; i < counts[l - 1]; ++i, ++entry)
+        table[entry] = HuffmanCode{code++, symbols[entry], l};
       code *= 2;
     }
     huffman_counts[t] = entry;
