@@ -113,7 +113,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   if (!reader || !reader->ok()) return false;
   std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, idct_8x8_for_cpu()});
   if (!bd) return false;
-  for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t]);
+  for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t], t < 2);
   reader->prime();
 
   u8* out = static_cast<u8*>(pixels);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
+void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n, bool dc) {
   std::memset(lookup, 0, sizeof lookup);
   std::memset(first_code, 0, sizeof first_code);
   std::memset(count, 0, sizeof count);
@@ -25,16 +25,19 @@ void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n) {
           lookup[start + j] = static_cast<std::uint16_t>((l << 8) | e.value);
     }
   }
-  for (std::uint32_t i = 0; i < (1u << lookup_bits); ++i) {
-    fast_dc[i] = 0;
-    const int len = lookup[i] >> 8, sz = lookup[i] & 15;
-    if (len == 0 || len + sz > lookup_bits) continue;
-    std::int32_t v = 0;
-    if (sz > 0) {
-      v = static_cast<std::int32_t>(i >> (lookup_bits - len - sz)) & ((1 << sz) - 1);
-      if (v < (1 << (sz - 1))) v = v - (1 << sz) + 1;
+  if (dc) {
+    for (std::uint32_t i = 0; i < (1u << lookup_bits); ++i) {
+      fast_dc[i] = 0;
+      const int len = lookup[i] >> 8, sz = lookup[i] & 15;
+      if (len == 0 || len + sz > lookup_bits) continue;
+      std::int32_t v = 0;
+      if (sz > 0) {
+        v = static_cast<std::int32_t>(i >> (lookup_bits - len - sz)) & ((1 << sz) - 1);
+        if (v < (1 << (sz - 1))) v = v - (1 << sz) + 1;
+      }
+      fast_dc[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 8) | (len + sz);
     }
-    fast_dc[i] = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 8) | (len + sz);
+    return;
   }
   for (std::uint32_t i = 0; i < (1u << lookup_bits); ++i) {
     fast_ac[i] = 0;

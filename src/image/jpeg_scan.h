@@ -23,7 +23,8 @@ struct JpegFastHuffman {
   // The same for a DC difference: (value << 8) | total length (size = symbol & 15).
   std::int32_t fast_dc[1 << lookup_bits];
 
-  void build(const HuffmanCode* entries, std::uint32_t n);
+  // `dc`: a DC table (fills fast_dc), else an AC table (fills fast_ac).
+  void build(const HuffmanCode* entries, std::uint32_t n, bool dc);
 };
 
 class JpegScanReader {
