@@ -1,6 +1,7 @@
 #include "image/jpeg_scan.h"
 
 #include <cstring>
+#include <new>
 
 void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n, bool dc) {
   std::memset(lookup, 0, sizeof lookup);
@@ -53,23 +54,28 @@ void JpegFastHuffman::build(const HuffmanCode* entries, std::uint32_t n, bool dc
 JpegScanReader::JpegScanReader(ImageSource* source, std::uint64_t limit) {
   // The scan is read into memory so bits can be taken many at a time; a restart resync
   // rewinds to the byte the plain reader would stand on.
-  std::size_t have = 0;
+  std::size_t have = 0, capacity = 0;
   std::size_t chunk = 1 << 16;
   if (limit > 0xFFFFFFFFu - 2 * chunk) limit = 0xFFFFFFFFu - 2 * chunk;  // 32-bit positions
   for (;;) {
     if (have >= limit) break;
     if (chunk > limit - have) chunk = static_cast<std::size_t>(limit - have);
-    if (storage.size() - have < chunk) {
-      storage.resize(have + chunk);
+    if (capacity - have < chunk) {
+      // Doubling keeps the copies linear in the size read.
+      const std::size_t want = have + chunk > 2 * capacity ? have + chunk : 2 * capacity;
+      std::unique_ptr<std::uint8_t[]> bigger(new (std::nothrow) std::uint8_t[want]);
+      if (!bigger) return;  // not loaded
+      if (have) std::memcpy(bigger.get(), storage.get(), have);
+      storage = std::move(bigger);
+      capacity = want;
     }
-    std::uint32_t got = source->read(storage.data() + have, static_cast<std::uint32_t>(chunk));
+    std::uint32_t got = source->read(storage.get() + have, static_cast<std::uint32_t>(chunk));
     if (got > chunk) got = static_cast<std::uint32_t>(chunk);
     have += got;
     if (got < chunk) break;
     if (chunk < (1u << 22)) chunk *= 2;
   }
-  storage.resize(have);
-  data = storage.data();
+  data = storage.get();
   size = static_cast<std::uint32_t>(have);
   loaded = true;
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "image/jpeg_decoder.h"
 
@@ -71,7 +71,7 @@ class JpegScanReader {
   int decode_slow(const JpegFastHuffman& table);
   int huffman_decode_short(const JpegFastHuffman& table);  // fewer than 16 bits at hand
 
-  std::vector<std::uint8_t> storage;
+  std::unique_ptr<std::uint8_t[]> storage;  // not cleared: only the bytes read are used
   const std::uint8_t* data = nullptr;
   std::uint32_t size = 0, pos = 0;
   bool loaded = false;
