@@ -26,8 +26,9 @@ std::int64_t virtual_ticks();
 // One 60 Hz video frame: what every full-screen flip advances the virtual clock by.
 inline constexpr std::int64_t kTicksPerVideoFrame = kTicksPerSecond / 60;
 
-// Frame advance hooks, for devices that run on virtual time (the audio device). In virtual
-// time every full-screen flip first advances the clock by kTicksPerVideoFrame and then
+// Frame advance hooks, for whatever must see every frame in virtual time (the capture tool
+// takes its frames here; the audio device needs none, advance_virtual_time settles it). In
+// virtual time every full-screen flip first advances the clock by kTicksPerVideoFrame and then
 // calls each registered callback, in registration order, on the flipping thread; the flip
 // returns after the last one, so a callback may wait until its device has caught up. The
 // callbacks do not run in real time. Returns an id for remove_frame_advance.
