@@ -1,18 +1,6 @@
 # xm_bench compares with libxmp and libopenmpt where they are installed.
 if(TARGET xm_bench)
-  find_package(PkgConfig QUIET)
-  if(PkgConfig_FOUND)
-    pkg_check_modules(KESTOL_BENCH_XMP QUIET IMPORTED_TARGET libxmp)
-    pkg_check_modules(KESTOL_BENCH_OPENMPT QUIET IMPORTED_TARGET libopenmpt)
-  endif()
-  if(KESTOL_BENCH_XMP_FOUND)
-    target_link_libraries(xm_bench PRIVATE PkgConfig::KESTOL_BENCH_XMP)
-    target_compile_definitions(xm_bench PRIVATE KESTOL_HAVE_XMP=1)
-  endif()
-  if(KESTOL_BENCH_OPENMPT_FOUND)
-    target_link_libraries(xm_bench PRIVATE PkgConfig::KESTOL_BENCH_OPENMPT)
-    target_compile_definitions(xm_bench PRIVATE KESTOL_HAVE_OPENMPT=1)
-  endif()
+  kestol_link_module_peers(xm_bench)
 endif()
 
 # The JPEG benchmark's peers: libjpeg-turbo and Debian's stb_image library.

@@ -56,3 +56,22 @@ function(kestol_link target)
   target_link_libraries(${target} PRIVATE
     "$<LINK_GROUP:RESCAN,${ARG_DEMO},${KESTOL_ENGINE_LIBS},${ARG_HOST}>")
 endfunction()
+
+# libxmp and libopenmpt, where installed, as oracles (tests) and peers (benchmarks) of the
+# replayer: linked into target, with KESTOL_HAVE_XMP / KESTOL_HAVE_OPENMPT defined.
+function(kestol_link_module_peers target)
+  find_package(PkgConfig QUIET)
+  if(NOT PkgConfig_FOUND)
+    return()
+  endif()
+  pkg_check_modules(KESTOL_XMP QUIET IMPORTED_TARGET libxmp)
+  pkg_check_modules(KESTOL_OPENMPT QUIET IMPORTED_TARGET libopenmpt)
+  if(KESTOL_XMP_FOUND)
+    target_link_libraries(${target} PRIVATE PkgConfig::KESTOL_XMP)
+    target_compile_definitions(${target} PRIVATE KESTOL_HAVE_XMP=1)
+  endif()
+  if(KESTOL_OPENMPT_FOUND)
+    target_link_libraries(${target} PRIVATE PkgConfig::KESTOL_OPENMPT)
+    target_compile_definitions(${target} PRIVATE KESTOL_HAVE_OPENMPT=1)
+  endif()
+endfunction()

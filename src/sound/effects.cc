@@ -60,6 +60,12 @@ void slide_down(int& value, int by) { value = std::max(value - by, 0); }
 // Keeps slides that the format lets run without a limit inside int.
 int bounded(long long v) { return static_cast<int>(std::clamp<long long>(v, -(1 << 28), 1 << 28)); }
 
+// The volume column's panning slides, on the row tick and on the others alike.
+void slide_panning(Channel& ch, int delta) {
+  ch.panning = bounded(static_cast<long long>(ch.panning) + delta);
+  ch.update_flags |= update_panning;
+}
+
 void envelope_position(Channel& ch, const Instrument& ins, int t) {
   const EnvelopePoint* pts = ins.volume_envelope;
   const int count = ins.volume_points;
@@ -236,12 +242,10 @@ void volume_column_row(Channel& ch, std::uint8_t v) {
       ch.update_flags |= update_panning;
       break;
     case 0xD:
-      ch.panning = bounded(static_cast<long long>(ch.panning) - y);
-      ch.update_flags |= update_panning;
+      slide_panning(ch, -y);
       break;
     case 0xE:
-      ch.panning = bounded(static_cast<long long>(ch.panning) + y);
-      ch.update_flags |= update_panning;
+      slide_panning(ch, y);
       break;
     case 0xF:
       if (y) ch.porta_speed = static_cast<std::uint8_t>(y * 16);
@@ -269,12 +273,10 @@ void volume_column_tick(Channel& ch, std::uint8_t v) {
       vibrato_advance(ch);
       break;
     case 0xD:
-      ch.panning = bounded(static_cast<long long>(ch.panning) - y);
-      ch.update_flags |= update_panning;
+      slide_panning(ch, -y);
       break;
     case 0xE:
-      ch.panning = bounded(static_cast<long long>(ch.panning) + y);
-      ch.update_flags |= update_panning;
+      slide_panning(ch, y);
       break;
     case 0xF: tone_porta_step(ch); break;
     default: break;

@@ -272,23 +272,30 @@ TEST(Mixer, SilentSampleStopsAtOnceWithoutReadingData) {
   for (float f : out) EXPECT_EQ(f, 0.0f);
 }
 
-TEST(Mixer, ForwardLoopPlaysLoopStartToLoopEndMinusOne) {
-  ModulePlayer m;
+// A 30-value ramp (value i x 100) looping over 10..19, played by voice 0 of m at full
+// left gain with the given step.
+void ramp_voice(ModulePlayer& m, Sample& s, std::uint8_t loop_type, std::uint64_t step) {
   player_start(m);
-  Sample s;
   s.storage.resize(40);
   for (int i = 0; i < 30; ++i) s.storage[i] = static_cast<std::int16_t>(i * 100);
   s.data = s.storage.data();
   s.length = 30;
   s.loop_start = 10;
   s.loop_length = 10;
-  s.loop_type = 2;
-  s.storage[20] = s.storage[10];
+  s.loop_type = loop_type;
+  // The guard value: loop start for a forward loop, the last loop value for ping-pong.
+  s.storage[20] = loop_type == 2 ? s.storage[10] : s.storage[19];
   Voice& v = m.voices[0];
   v.sample = &s;
-  v.step = std::uint64_t{1} << 32;
+  v.step = step;
   v.left = v.last_left = 255;
   v.current_left = 255 * 256;
+}
+
+TEST(Mixer, ForwardLoopPlaysLoopStartToLoopEndMinusOne) {
+  ModulePlayer m;
+  Sample s;
+  ramp_voice(m, s, 2, std::uint64_t{1} << 32);
   std::vector<float> out(2 * 60, 0.0f);
   mix_voices(m, out.data(), 60);
   for (int i = 0; i < 60; ++i) {
@@ -299,21 +306,9 @@ TEST(Mixer, ForwardLoopPlaysLoopStartToLoopEndMinusOne) {
 
 TEST(Mixer, PingPongTurnsAtBothEndsAndStaysInTheLoop) {
   ModulePlayer m;
-  player_start(m);
   Sample s;
-  s.storage.resize(40);
-  for (int i = 0; i < 30; ++i) s.storage[i] = static_cast<std::int16_t>(i * 100);
-  s.data = s.storage.data();
-  s.length = 30;
-  s.loop_start = 10;
-  s.loop_length = 10;
-  s.loop_type = 4;
-  s.storage[20] = s.storage[19];
+  ramp_voice(m, s, 4, (std::uint64_t{1} << 32) + 0x40000000);  // 1.25 samples per frame
   Voice& v = m.voices[0];
-  v.sample = &s;
-  v.step = (std::uint64_t{1} << 32) + 0x40000000;  // 1.25 samples per frame
-  v.left = v.last_left = 255;
-  v.current_left = 255 * 256;
   float out[2 * 16] = {};
   mix_voices(m, out, 16);  // 0, 1.25 .. 18.75, then the turn at 20
   EXPECT_EQ(v.direction, 2);
