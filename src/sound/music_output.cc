@@ -1,6 +1,8 @@
 // The music output: one looping ring of 100 chunks of 20 ms on the audio device, an audio
 // thread that remixes each chunk as soon as the device has played it, and the song
-// position recorded per chunk so the picture follows what is heard.
+// position recorded per chunk so the picture follows what is heard. Without a device the
+// same thread mixes on the wall clock into a ring nobody hears, so the position moves as it
+// would have been heard.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <thread>
 
 #include "host/audio.h"
+#include "host/host.h"
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
@@ -31,6 +34,10 @@ struct MusicOutput {
   std::unique_ptr<std::int16_t[]> pcm_ring;
   std::unique_ptr<float[], FloatDeleter> float_ring;
   bool device_open = false;
+  // Set while the music runs without a device: the performance counter when it started.
+  bool silent = false;
+  std::int64_t silent_start = 0;
+  std::int64_t silent_frequency = 0;
   // Only the mixing thread moves it; atomic so a test may look at a stopped output.
   std::atomic<int> write_chunk{0};
   std::atomic<void (*)()> mix_hook{nullptr};
@@ -60,11 +67,21 @@ void mix_chunk() {
   o.write_chunk.store(next == chunk_count ? 0 : next, std::memory_order_relaxed);
 }
 
+// Audio frames played since the start: the device's count, or the wall clock's.
+std::uint64_t frames_played() {
+  MusicOutput& o = output;
+  if (!o.silent) return host_audio_position() / kHostAudioFrameBytes;
+  std::int64_t now = 0;
+  if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return 0;
+  return static_cast<std::uint64_t>(static_cast<__int128>(now - o.silent_start) * mix_rate /
+                                    o.silent_frequency);
+}
+
 void audio_thread() {
   MusicOutput& o = output;
   o.audio_thread_ended.store(0);
   while (o.stop_requested.load() == 0) {
-    std::uint64_t frames = host_audio_position() / kHostAudioFrameBytes;
+    std::uint64_t frames = frames_played();
     int playing = static_cast<int>(frames % ring_frames / chunk_frames);
     while (o.write_chunk != playing) {
       o.mixing_busy.store(1);
@@ -98,13 +115,16 @@ void stop_output() {
   for (auto& record : o.records) record.store(0, std::memory_order_relaxed);
   if (o.device_open) host_audio_close();
   o.device_open = false;
+  o.silent = false;
   o.write_chunk = 0;
   o.play_index.store(0);
 }
 
 }  // namespace
 
-bool music_start() {
+namespace {
+
+bool start_output(bool with_device) {
   MusicOutput& o = output;
   ModulePlayer* player = music_player();
   if (player == nullptr) return false;
@@ -114,8 +134,10 @@ bool music_start() {
   o.mixing_player = player;
   o.records_ready.store(true);
 
-  if (!host_audio_open()) return false;
-  o.device_open = true;
+  // Without a device the music still runs: never wait for sound that cannot come.
+  o.device_open = with_device && host_audio_open();
+  o.silent = !o.device_open;
+  if (o.silent && !host_performance_frequency(&o.silent_frequency)) o.silent_frequency = 0;
 
   o.pcm_ring.reset(new std::int16_t[ring_frames * 2]());
   o.float_ring.reset(new (std::align_val_t{16}) float[ring_frames * 2]);
@@ -124,16 +146,32 @@ bool music_start() {
   do {
     mix_chunk();
   } while (o.write_chunk != 0);
-  host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+  if (o.silent) {
+    if (!host_performance_counter(&o.silent_start)) o.silent_frequency = 0;
+  } else {
+    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+  }
 
   o.stop_requested.store(0);
   // Cleared here as well, so a stop that comes before the thread runs still waits for it.
   o.audio_thread_ended.store(0);
-  host_audio_expect_feeder();
+  if (!o.silent) host_audio_expect_feeder();
   // Runs at normal priority: it is two seconds ahead of the device, and raising a thread's
   // priority needs privileges a desktop user seldom has.
   o.thread = std::thread(audio_thread);
   return true;
+}
+
+}  // namespace
+
+bool music_start() { return start_output(true); }
+
+bool music_start_silent() { return start_output(false); }
+
+bool music_audible() { return output.device_open && output.mixing_player != nullptr; }
+
+std::uint64_t music_frames_played() {
+  return output.mixing_player != nullptr ? frames_played() : 0;
 }
 
 std::uint16_t music_position() {
