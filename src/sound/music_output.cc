@@ -73,8 +73,11 @@ std::uint64_t frames_played() {
   if (!o.silent) return host_audio_position() / kHostAudioFrameBytes;
   std::int64_t now = 0;
   if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return 0;
-  return static_cast<std::uint64_t>(static_cast<__int128>(now - o.silent_start) * mix_rate /
-                                    o.silent_frequency);
+  // Whole seconds and the rest apart, so the product cannot overflow (and needs no
+  // 128-bit type, which 32-bit Windows compilers lack).
+  const std::int64_t elapsed = now - o.silent_start;
+  const std::int64_t seconds = elapsed / o.silent_frequency, rest = elapsed % o.silent_frequency;
+  return static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
 }
 
 void audio_thread() {

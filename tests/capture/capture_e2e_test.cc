@@ -105,6 +105,17 @@ TEST_F(Capture, AFullDiskFailsNamingTheFileAndLeavesNothing) {
   EXPECT_EQ(files(out), std::vector<std::string>{"v.log"});
 }
 
+// A device is written in place: renaming a finished file over /dev/null would replace it.
+TEST_F(Capture, DevicesAreWrittenInPlace) {
+  Ran r = capture("--no-video --log /dev/null --wav /dev/null --max-seconds 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  std::string listing;
+  for (const auto& e : fs::directory_iterator("/dev"))
+    if (e.path().filename().string().rfind(".null.", 0) == 0) listing += e.path().string() + " ";
+  EXPECT_EQ(listing, "");
+}
+
 TEST_F(Capture, MakesTheFramesFolderAndStopsAsAskedWithSuccess) {
   const fs::path frames = dir / "new" / "frames";
   Ran r = capture("--no-video --frames '" + frames.string() + "' --frame-list 0,30 --log " + p("log") +

@@ -159,6 +159,18 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
   temp_files_install_cleanup();
 
+  CheckedFile log;
+  if (!o.log.empty()) {
+    if (!log.create(o.log) || !log.print("# frame time_ms position previous_position\n"))
+      return fail("cannot write the log " + log.error());
+  }
+  if (!o.frames.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.frames, ec);
+    if (ec || !std::filesystem::is_directory(o.frames, ec))
+      return fail("cannot make the frames folder '" + o.frames + "': " + (ec ? ec.message() : "not a folder"));
+  }
+
   std::unique_ptr<VideoSink> sink;
   std::string video_path;
   if (o.video) {
@@ -184,23 +196,11 @@ int main(int argc, char** argv) {
       sink = std::move(s);
     }
   }
-  CheckedFile log;
-  if (!o.log.empty()) {
-    if (!log.create(o.log) || !log.print("# frame time_ms position previous_position\n"))
-      return fail("cannot write the log " + log.error());
-  }
-  if (!o.frames.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(o.frames, ec);
-    if (ec || !std::filesystem::is_directory(o.frames, ec))
-      return fail("cannot make the frames folder '" + o.frames + "': " + (ec ? ec.message() : "not a folder"));
-  }
-
   // The sound as heard, recorded under a temporary name beside the --wav file or the
   // output, or in the temporary folder when nothing else is written.
   std::string error;
   std::string wav_target = !o.wav.empty() ? o.wav : o.video ? o.output : !o.log.empty() ? o.log : std::string();
-  if (wav_target.empty()) {
+  if (wav_target.empty() || (o.wav.empty() && is_special_file(wav_target))) {
     const char* tmp = std::getenv("TMPDIR");
     wav_target = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vexo-capture";
   }

@@ -165,7 +165,7 @@ bool Y4mSink::frame(const RgbFrame& f) {
 bool Y4mSink::finish(const std::string& wav) {
   if (file_ == nullptr) return false;
   errno = 0;
-  const bool written = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+  const bool written = flush_and_sync(file_);
   const int cause = errno;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
@@ -200,7 +200,7 @@ bool copy_file(const std::string& from, const std::string& to, std::string& erro
     temp_file_remove(temp);
     return false;
   }
-  if (ok && (std::fflush(out) != 0 || fsync(fileno(out)) != 0)) ok = false, cause = errno;
+  if (ok && !flush_and_sync(out)) ok = false, cause = errno;
   if (out != nullptr && std::fclose(out) != 0 && ok) ok = false, cause = errno;
   if (!ok) {
     error = file_error(to, cause);

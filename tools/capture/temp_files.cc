@@ -30,9 +30,16 @@ bool remember(const std::string& path) {
   return false;
 }
 
-void forget(const std::string& path) {
-  for (int i = 0; i < kSlots; ++i)
-    if (slot_used[i] && path == slot_path[i]) slot_used[i] = 0;
+// True when the path was one of ours.
+bool forget(const std::string& path) {
+  bool found = false;
+  for (int i = 0; i < kSlots; ++i) {
+    if (slot_used[i] && path == slot_path[i]) {
+      slot_used[i] = 0;
+      found = true;
+    }
+  }
+  return found;
 }
 
 void remove_all() {
@@ -64,11 +71,23 @@ void temp_files_install_cleanup() {
   }
 }
 
+bool flush_and_sync(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  return fsync(fileno(file)) == 0 || errno == EINVAL;
+}
+
 std::string file_error(const std::string& path, int error_number) {
   return "'" + path + "': " + std::strerror(error_number);
 }
 
+bool is_special_file(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 std::string temp_file_beside(const std::string& target, const char* suffix, std::string& error) {
+  // A device or a pipe is written in place: renaming over it would replace it.
+  if (is_special_file(target)) return target;
   const std::size_t slash = target.find_last_of('/');
   const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -95,6 +114,7 @@ std::string temp_file_beside(const std::string& target, const char* suffix, std:
 }
 
 bool temp_file_commit(const std::string& temp, const std::string& target, std::string& error) {
+  if (temp == target) return true;  // written in place
   if (std::rename(temp.c_str(), target.c_str()) != 0) {
     error = file_error(target, errno);
     temp_file_remove(temp);
@@ -105,9 +125,8 @@ bool temp_file_commit(const std::string& temp, const std::string& target, std::s
 }
 
 void temp_file_remove(const std::string& temp) {
-  if (temp.empty()) return;
-  unlink(temp.c_str());
-  forget(temp);
+  // Only what this program made: never the device or pipe a file was written into.
+  if (!temp.empty() && forget(temp)) unlink(temp.c_str());
 }
 
 CheckedFile::~CheckedFile() {
@@ -140,8 +159,7 @@ bool CheckedFile::print(const char* format, ...) {
 
 bool CheckedFile::commit() {
   if (file_ == nullptr) return false;
-  if (!failed() && std::fflush(file_) != 0) fail(errno);
-  if (!failed() && fsync(fileno(file_)) != 0) fail(errno);
+  if (!failed() && !flush_and_sync(file_)) fail(errno);
   const int closed = std::fclose(file_);
   file_ = nullptr;
   if (!failed() && closed != 0) fail(errno);

@@ -11,15 +11,23 @@ void temp_files_install_cleanup();
 
 // Creates an empty temporary file in the folder of `target`, named after it and ending in
 // `suffix` (so a program that reads the type from the name sees the right one), with the
-// mode a new file would get. Returns its path, or "" with `error` set.
+// mode a new file would get. Returns its path, or "" with `error` set. A target that is a
+// device or a pipe (/dev/null, /dev/stdout) is returned itself: it is written in place.
 std::string temp_file_beside(const std::string& target, const char* suffix, std::string& error);
 
 // Renames a complete temporary file over its target; false with `error` set (the
 // temporary file is then removed).
 bool temp_file_commit(const std::string& temp, const std::string& target, std::string& error);
 
-// Removes a temporary file now.
+// True for an existing file that is neither a regular file nor a folder.
+bool is_special_file(const std::string& path);
+
+// Removes a temporary file now (only one temp_file_beside made).
 void temp_file_remove(const std::string& temp);
+
+// Flushes the stream and syncs it to the disk (a device that cannot sync is fine); false
+// with errno set.
+bool flush_and_sync(std::FILE* file);
 
 // "'PATH': strerror(errno)", for messages.
 std::string file_error(const std::string& path, int error_number);
