@@ -103,6 +103,13 @@ TEST_F(Capture, AFullDiskFailsNamingTheFileAndLeavesNothing) {
   EXPECT_EQ(wav.status, 1) << wav.err;
   EXPECT_NE(wav.err.find("'" + (out / "s.wav").string() + "': File too large"), std::string::npos) << wav.err;
   EXPECT_EQ(files(out), std::vector<std::string>{"v.log"});
+
+  // A frame (libpng reports the short write; the close is checked too).
+  Ran png = capture("--no-video --frames '" + (out / "f").string() + "' --wav /dev/null --max-seconds 2",
+                    "trap \"\" XFSZ; ulimit -f 8;");
+  EXPECT_EQ(png.status, 1) << png.err;
+  EXPECT_NE(png.err.find("'" + (out / "f" / "00000.png").string() + "': File too large"), std::string::npos) << png.err;
+  EXPECT_EQ(files(out), std::vector<std::string>{"v.log"});
 }
 
 // A device is written in place: renaming a finished file over /dev/null would replace it.
