@@ -34,8 +34,10 @@ struct MusicOutput {
   std::unique_ptr<std::int16_t[]> pcm_ring;
   std::unique_ptr<float[], FloatDeleter> float_ring;
   bool device_open = false;
-  // Set while the music runs without a device: the performance counter when it started.
+  // Set while the music runs without a device: the performance counter when it started
+  // (the steady clock in nanoseconds where the counter cannot be read).
   bool silent = false;
+  bool silent_steady = false;
   std::int64_t silent_start = 0;
   std::int64_t silent_frequency = 0;
   // Only the mixing thread moves it; atomic so a test may look at a stopped output.
@@ -67,12 +69,33 @@ void mix_chunk() {
   o.write_chunk.store(next == chunk_count ? 0 : next, std::memory_order_relaxed);
 }
 
+std::int64_t steady_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Starts the clock the music follows without a device.
+void start_silent_clock() {
+  MusicOutput& o = output;
+  o.silent_steady = !host_performance_frequency(&o.silent_frequency) || o.silent_frequency <= 0 ||
+                    !host_performance_counter(&o.silent_start);
+  if (o.silent_steady) {
+    o.silent_frequency = 1'000'000'000;
+    o.silent_start = steady_ns();
+  }
+}
+
 // Audio frames played since the start: the device's count, or the wall clock's.
 std::uint64_t frames_played() {
   MusicOutput& o = output;
   if (!o.silent) return host_audio_position() / kHostAudioFrameBytes;
   std::int64_t now = 0;
-  if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return 0;
+  if (o.silent_steady)
+    now = steady_ns();
+  else if (!host_performance_counter(&now))
+    return 0;
+  if (now <= o.silent_start) return 0;
   // Whole seconds and the rest apart, so the product cannot overflow (and needs no
   // 128-bit type, which 32-bit Windows compilers lack).
   const std::int64_t elapsed = now - o.silent_start;
@@ -140,7 +163,6 @@ bool start_output(bool with_device) {
   // Without a device the music still runs: never wait for sound that cannot come.
   o.device_open = with_device && host_audio_open();
   o.silent = !o.device_open;
-  if (o.silent && !host_performance_frequency(&o.silent_frequency)) o.silent_frequency = 0;
 
   o.pcm_ring.reset(new std::int16_t[ring_frames * 2]());
   o.float_ring.reset(new (std::align_val_t{16}) float[ring_frames * 2]);
@@ -150,7 +172,7 @@ bool start_output(bool with_device) {
     mix_chunk();
   } while (o.write_chunk != 0);
   if (o.silent) {
-    if (!host_performance_counter(&o.silent_start)) o.silent_frequency = 0;
+    start_silent_clock();
   } else {
     host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
   }
