@@ -64,6 +64,9 @@ void temp_files_install_cleanup() {
   installed = true;
   std::atexit(remove_all);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal ignored by whoever started us (nohup) stays ignored.
+    struct sigaction previous {};
+    if (sigaction(number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
