@@ -113,6 +113,13 @@ TEST(VexoWindow, AnswersHelpAndVersionAndNamesAMissingDisplay) {
   EXPECT_NE(none.out.find("neither DISPLAY nor WAYLAND_DISPLAY is set"), std::string::npos) << none.out;
   EXPECT_NE(none.out.find("`make capture` renders the demo to a video file"), std::string::npos) << none.out;
   EXPECT_NE(none.out.find("Error initializing display!"), std::string::npos) << none.out;
+
+  // A display that is named but cannot be reached is named in the message.
+  Ran unreachable = vexo("env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:7719", "");
+  EXPECT_EQ(WEXITSTATUS(unreachable.status), 1);
+  EXPECT_NE(unreachable.out.find("no display: cannot open the X display ':7719'"), std::string::npos)
+      << unreachable.out;
+  EXPECT_NE(unreachable.out.find("`make capture`"), std::string::npos) << unreachable.out;
 }
 
 std::string screen_hash() { return trim(run("xwd -root -silent 2>/dev/null | md5sum | cut -c1-32")); }

@@ -81,8 +81,23 @@ void sdl_video_loop_running(bool running) {
 void sdl_video_repaint() { render_front(); }
 
 namespace {
+
 std::string video_error;
+
+// Why no display opened, for the message the program ends with.
+std::string cause(const char* x11, const char* wayland, const char* sdl_error) {
+  std::string why;
+  if (x11 != nullptr && *x11 != '\0')
+    why = std::string("cannot open the X display '") + x11 + "'";
+  else if (wayland != nullptr && *wayland != '\0')
+    why = std::string("cannot open the Wayland display '") + wayland + "'";
+  else
+    return "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  if (sdl_error != nullptr && *sdl_error != '\0') why += std::string(" (") + sdl_error + ")";
+  return why;
 }
+
+}  // namespace
 
 const char* host_video_error() { return video_up ? "" : video_error.c_str(); }
 
@@ -91,10 +106,8 @@ bool host_video_open() {
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   const char* x11 = SDL_getenv("DISPLAY");
   const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
-  const bool unset = (x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0');
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    video_error = unset ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
-                        : std::string("SDL video: ") + SDL_GetError();
+    video_error = cause(x11, wayland, SDL_GetError());
     return false;
   }
   // SDL falls back to drivers that show nothing; without a display the program must say
@@ -104,8 +117,7 @@ bool host_video_open() {
   bool invisible = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
                                          std::strcmp(driver, "dummy") == 0);
   if (SDL_GetNumVideoDisplays() < 1 || (invisible && (asked == nullptr || *asked == '\0'))) {
-    video_error = unset ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
-                        : std::string("SDL's video driver '") + (driver ? driver : "") + "' shows no display";
+    video_error = cause(x11, wayland, "");
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
