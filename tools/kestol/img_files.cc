@@ -185,8 +185,15 @@ bool read_raster(const char* path, RasterImage& image, std::string& error) {
 bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
                   std::uint32_t h, const u8* palette, std::string& error) {
   std::string p = path;
+  // "-" is standard output, in the netpbm kind that holds the format as it is.
+  const bool to_stdout = p == "-";
   if (ends_with(p, ".png")) return write_png(path, pixels, format, w, h, palette, error);
   bool ppm = ends_with(p, ".ppm"), pgm = ends_with(p, ".pgm"), pam = ends_with(p, ".pam");
+  if (to_stdout) {
+    pgm = format == PixelFormat::grey8;
+    pam = format == PixelFormat::argb32;
+    ppm = !pgm && !pam;
+  }
   if (!ppm && !pgm && !pam) {
     error = "output must end in .png, .ppm, .pgm or .pam";
     return false;
@@ -207,11 +214,15 @@ bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::u
     }
     data = converted.data();
   }
-  File f(std::fopen(path, "wb"));
-  if (!f) {
+  File file(to_stdout ? nullptr : std::fopen(path, "wb"));
+  if (!to_stdout && !file) {
     error = std::strerror(errno);
     return false;
   }
+  struct Out {
+    std::FILE* f;
+    std::FILE* get() const { return f; }
+  } f{to_stdout ? stdout : file.get()};
   std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(out_format);
   if (pam) {
     const char* tuple = out_format == PixelFormat::argb32 ? "RGB_ALPHA"
