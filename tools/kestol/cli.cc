@@ -94,9 +94,11 @@ bool parse_number(const CommandInfo& command, const char* option, const char* te
 }
 
 bool stdout_ok(const char* name) {
+  // The failed write that set the error flag left its cause in errno.
+  int earlier = errno;
   errno = 0;
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-  int error = errno != 0 ? errno : EIO;
+  int error = errno != 0 ? errno : earlier != 0 ? earlier : EIO;
   std::fprintf(stderr, "%s: write error: %s\n", name, std::strerror(error));
   return false;
 }

@@ -102,10 +102,13 @@ class Progress {
       : verbose_(verbose), quiet_(quiet), terminal_(!verbose && !quiet && ::isatty(2) != 0) {}
   ~Progress() { end(); }
 
+  // One line per file, with --verbose.
+  void file(const std::string& name) {
+    if (verbose_) std::printf("%s\n", escape_name(name).c_str());
+  }
+  // The progress line on a terminal.
   void step(const char* what, const std::string& name, std::size_t index, std::size_t count) {
-    if (verbose_) {
-      std::printf("%s\n", escape_name(name).c_str());
-    } else if (terminal_) {
+    if (terminal_) {
       std::fprintf(stderr, "\r\033[Kkestol pak: %s %zu/%zu %s", what, index + 1, count,
                    escape_name(name).substr(0, 60).c_str());
       open_ = true;
@@ -201,6 +204,7 @@ int create(int argc, char** argv) {
     progress.end();
     if (!quiet) std::fprintf(stderr, "kestol pak: leaving out %s: it is the archive being written\n", in_quotes(path).c_str());
   };
+  input.on_added = [&](const std::string& inside) { progress.file(inside); };
   input.on_skipped = [&](const std::string& path, const std::string& why) {
     progress.end();
     if (!quiet) std::fprintf(stderr, "kestol pak: leaving out %s: %s\n", in_quotes(path).c_str(), why.c_str());
@@ -461,6 +465,7 @@ int extract(int argc, char** argv) {
   for (std::size_t i = 0; i < members.size(); ++i) {
     const std::string& name = members[i];
     progress.step("extracting", name, i, members.size());
+    progress.file(name);
     if (refused(name, name)) {
       progress.end();
       status = 1;

@@ -142,5 +142,6 @@ bool PakInput::add_file(const std::string& disk, const std::string& inside, PakW
     return false;
   }
   ++files_;
+  if (on_added) on_added(inside);
   return true;
 }

@@ -21,6 +21,8 @@ class PakInput {
   std::function<void(const std::string& path)> on_left_out;
   // A file that is neither regular nor a directory (a socket, a device...).
   std::function<void(const std::string& path, const std::string& why)> on_skipped;
+  // Each file added, by its path inside the archive.
+  std::function<void(const std::string& inside)> on_added;
 
   // Adds every directory and file below the root to the writer, in sorted order. False with
   // the reason (naming the file) in *error.
