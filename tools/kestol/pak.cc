@@ -136,13 +136,15 @@ struct Archive {
 // is refused too.
 std::unique_ptr<Archive> open_archive(const std::string& path, bool strict) {
   auto archive = std::make_unique<Archive>();
+  std::error_code ec;
+  if (stdfs::is_directory(path, ec)) {
+    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(EISDIR));
+    return nullptr;
+  }
+  errno = 0;
   archive->stream.reset(FileStream::open_host(path.c_str(), mode_read, NameString(path), nullptr));
   if (!archive->stream) {
     fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(errno));
-    return nullptr;
-  }
-  if (stdfs::is_directory(path)) {
-    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(EISDIR));
     return nullptr;
   }
   archive->fs = std::make_unique<PakFileSystem>(archive->stream.get());
