@@ -16,6 +16,7 @@
 #include "fs/pak_writer.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
+#include "tools/kestol/pak_checks.h"
 #include "tools/kestol/pak_input.h"
 #include "tools/kestol/replacing_file.h"
 
@@ -335,60 +336,6 @@ bool stays_inside(const std::string& root, const std::string& path) {
     at += '/';
   }
   return !is_link(root + path);
-}
-
-// Reads a member whole through `sink`; false when its data end early.
-template <typename Sink>
-bool read_member(Stream* member, Sink&& sink) {
-  std::vector<std::uint8_t> buffer(1 << 16);
-  std::uint64_t left = member->size();
-  while (left > 0) {
-    auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size()));
-    std::uint32_t got = member->read(buffer.data(), ask);
-    if (got == 0) return false;
-    if (!sink(buffer.data(), got)) return false;
-    left -= got;
-  }
-  return true;
-}
-
-// Members whose stored data overlap let a small archive unpack to any size; an archive
-// writer never makes them. Returns the two members' paths in words, or "" when none
-// overlap. A compressed member's stored length shows only by decoding it, so each is
-// decoded only until it runs into the next member's data, which keeps the work within
-// the archive's own size.
-std::string overlapping_members(PakFileSystem& fs) {
-  struct Extent {
-    std::uint64_t offset;
-    std::string path;
-  };
-  std::vector<Extent> extents;
-  fs.for_each_entry(fs.root_table(), "", [&](const std::string& path, const PakEntryView& entry) {
-    if (!entry.is_directory() && entry.size() > 0) extents.push_back({entry.offset(), path});
-  });
-  std::sort(extents.begin(), extents.end(),
-            [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
-  for (std::size_t i = 0; i + 1 < extents.size(); ++i) {
-    const Extent& here = extents[i];
-    const Extent& next = extents[i + 1];
-    std::string words = in_quotes(here.path) + " and " + in_quotes(next.path);
-    if (here.offset == next.offset) return words;
-    std::uint64_t room = next.offset - here.offset;
-    StreamPtr member(fs.open(NameString(here.path), mode_read));
-    auto* pak_member = dynamic_cast<PakMemberStream*>(member.get());
-    if (pak_member == nullptr) continue;  // unreadable: reported when it is extracted
-    if (!pak_member->compressed()) {
-      if (pak_member->size() > room) return words;
-      continue;
-    }
-    bool overlaps = false;
-    read_member(pak_member, [&](const std::uint8_t*, std::uint32_t) {
-      overlaps = pak_member->stored_bytes_read() > room;
-      return !overlaps;
-    });
-    if (overlaps) return words;
-  }
-  return "";
 }
 
 int extract(int argc, char** argv) {
