@@ -156,3 +156,24 @@ TEST_F(Kestol, PicturesTheEncoderDealsIn) {
 }
 
 }  // namespace
+
+#ifdef KESTOL_PLAYS_THROUGH_SDL
+namespace {
+
+// kestol runs the playing program beside it; SDL's dummy driver stands in for a device.
+TEST_F(Kestol, PlayRunsThroughItsOwnProgram) {
+  std::string command = "SDL_AUDIODRIVER=dummy " + std::string(KESTOL_TOOL) + " xm play --seconds 0.2 " +
+                        (dir_ / "song.xm") + " 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  EXPECT_NE(out.find("stopped (time limit)"), std::string::npos) << out;
+}
+
+}  // namespace
+#endif
