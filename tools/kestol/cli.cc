@@ -139,15 +139,15 @@ std::string escape_name(std::string_view name) {
 }
 
 bool read_input_file(const char* path, std::vector<std::uint8_t>* bytes, std::string* error) {
+  // Opening a directory succeeds on some systems and fails with a vague reason on others.
+  struct stat info;
+  if (::stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+    *error = std::strerror(EISDIR);
+    return false;
+  }
   std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) {
     *error = std::strerror(errno);
-    return false;
-  }
-  struct stat info;
-  if (fstat(fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(f);
-    *error = std::strerror(EISDIR);
     return false;
   }
   bytes->clear();

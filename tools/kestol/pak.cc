@@ -145,7 +145,7 @@ std::unique_ptr<Archive> open_archive(const std::string& path, bool strict) {
   errno = 0;
   archive->stream.reset(FileStream::open_host(path.c_str(), mode_read, NameString(path), nullptr));
   if (!archive->stream) {
-    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(errno));
+    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(errno != 0 ? errno : EIO));
     return nullptr;
   }
   archive->fs = std::make_unique<PakFileSystem>(archive->stream.get());
