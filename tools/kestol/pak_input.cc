@@ -1,6 +1,5 @@
 #include "tools/kestol/pak_input.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
