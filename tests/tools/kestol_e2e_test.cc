@@ -123,8 +123,17 @@ TEST_F(Kestol, DashMeansStandardOutput) {
 }
 
 TEST_F(Kestol, DirectoriesGivenAsFilesSaySo) {
+  const std::string out = " -o " + (dir_ / "out.ppm");
   for (std::string sub : {"xm play", "xm info", "img info", "pak info"}) {
     ToolRun r = kestol(sub + " " + dir_.path(), dir_);
+    EXPECT_EQ(r.exit_code, 1) << sub << r.err;
+    EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << sub << ": " << r.err;
+  }
+  for (std::string sub : {"xm render " + dir_.path() + " -o " + (dir_ / "x.wav"),
+                          "img decode " + dir_.path() + out,
+                          "img encode " + dir_.path() + " -o " + (dir_ / "x.jpg"),
+                          "pak create " + dir_.path() + " " + dir_.path()}) {
+    ToolRun r = kestol(sub, dir_);
     EXPECT_EQ(r.exit_code, 1) << sub << r.err;
     EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << sub << ": " << r.err;
   }

@@ -4,6 +4,8 @@
 #include <png.h>
 #endif
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -162,6 +164,11 @@ bool read_whole_file(const char* path, std::vector<u8>& out, std::string& error)
 }
 
 bool read_raster(const char* path, RasterImage& image, std::string& error) {
+  struct stat info;
+  if (::stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+    error = std::strerror(EISDIR);
+    return false;
+  }
   File f(std::fopen(path, "rb"));
   if (!f) {
     error = std::strerror(errno);
