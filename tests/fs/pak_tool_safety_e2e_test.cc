@@ -1,7 +1,6 @@
 // `kestol pak` where things go wrong: full disks, planted links, unreadable or linked
 // inputs, hard links in the target, damaged and hostile directories, closed outputs.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,24 +49,6 @@ std::size_t count_entries(const std::string& folder) {
   return n;
 }
 
-// A small tmpfs where a full disk can be met; skipped when mounting is not allowed.
-class SmallDisk {
- public:
-  SmallDisk(const std::string& where, const char* size) : where_(where) {
-    mkdir(where.c_str(), 0777);
-    mounted_ = geteuid() == 0 &&
-               mount("tmpfs", where.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) umount(where_.c_str());
-  }
-  bool mounted() const { return mounted_; }
-
- private:
-  std::string where_;
-  bool mounted_ = false;
-};
-
 class PakSafety : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -91,7 +72,7 @@ class PakSafety : public ::testing::Test {
 
 TEST_F(PakSafety, CreateOnAFullDiskKeepsTheOldArchiveAndLeavesNothingBehind) {
   std::string disk = dir_ / "disk";
-  SmallDisk small(disk, "64k");
+  fs_fixtures::SmallDisk small(disk, "64k");
   if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs";
   // An old archive that fits; the new one (200 KB of noise) cannot.
   mkdir((dir_ / "little").c_str(), 0777);
@@ -114,7 +95,7 @@ TEST_F(PakSafety, ExtractOnAFullDiskStopsAndRemovesThePartialFile) {
   std::string archive = dir_ / "a.pak";
   ASSERT_EQ(run("create --compress never " + archive + " " + src(), dir_).exit_code, 0);
   std::string disk = dir_ / "disk";
-  SmallDisk small(disk, "64k");
+  fs_fixtures::SmallDisk small(disk, "64k");
   if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs";
   ToolRun r = run("extract -C " + disk + " " + archive, dir_);
   EXPECT_EQ(r.exit_code, 1);
@@ -136,6 +117,12 @@ TEST_F(PakSafety, APlantedLinkIsNeverFollowed) {
   ASSERT_TRUE(fs_fixtures::read_file(victim, &kept));
   EXPECT_EQ(kept, (Bytes{'k', 'e', 'e', 'p'}));
   EXPECT_EQ(run("cat " + archive + " readme.txt", dir_).out, "hi\n");
+
+  // A device as the output is written into, never replaced.
+  EXPECT_EQ(run("create /dev/null " + src(), dir_).exit_code, 0);
+  struct stat device;
+  ASSERT_EQ(stat("/dev/null", &device), 0);
+  EXPECT_TRUE(S_ISCHR(device.st_mode));
 
   // A folder that cannot take the new file: nothing is packed, the old archive stays.
   if (geteuid() != 0) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,28 @@ TEST_F(Kestol, PicturesTheEncoderDealsIn) {
   EXPECT_NE(png.out.find("PNG"), std::string::npos) << png.out;
   EXPECT_NE(png.out.find("kestol img encode"), std::string::npos) << png.out;
   EXPECT_NE(png.out.find("width:   16"), std::string::npos) << png.out;
+}
+
+TEST_F(Kestol, WrittenFilesAreCompleteOrLeftAlone) {
+  // A device is written into, never replaced by a renamed file.
+  const std::string song = dir_ / "song.xm";
+  ASSERT_EQ(kestol("xm render " + song + " --seconds 1 -o /dev/null", dir_).exit_code, 0);
+  struct stat info;
+  ASSERT_EQ(stat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+
+  std::string disk = dir_ / "disk";
+  fs_fixtures::SmallDisk small(disk, "64k");
+  if (!small.mounted()) GTEST_SKIP() << "needs root to mount a small tmpfs";
+  const std::string wav = disk + "/song.wav";
+  ASSERT_TRUE(fs_fixtures::write_file(wav, Bytes{'o', 'l', 'd'}));
+  ToolRun full = kestol("xm render " + song + " --seconds 2 -o " + wav, dir_);
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+  Bytes kept;
+  ASSERT_TRUE(fs_fixtures::read_file(wav, &kept));
+  EXPECT_EQ(kept, (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), std::filesystem::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 #include "tools/kestol/img_files.h"
+#include "tools/kestol/replacing_file.h"
 
 namespace {
 
@@ -257,11 +258,10 @@ int encode(int argc, char** argv) {
     std::fwrite(jpeg.data(), 1, jpeg.size(), stdout);
     if (!stdout_ok("kestol img encode")) return 1;
   } else {
-    std::FILE* f = std::fopen(out, "wb");
-    if (!f) return fail(out, "write", std::strerror(errno));
-    bool ok = std::fwrite(jpeg.data(), 1, jpeg.size(), f) == jpeg.size();
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) return fail(out, "write", "write error");
+    // A new file renamed into place only when complete.
+    ReplacingFile file;
+    if (!file.open(out, &error) || !file.write(jpeg.data(), jpeg.size(), &error) || !file.commit(&error))
+      return fail(out, "write", error);
   }
   std::fprintf(to_stdout ? stderr : stdout, "%s: %u x %u -> %s (%zu bytes)\n", in, image.width, image.height, out, jpeg.size());
   return to_stdout || stdout_ok("kestol img encode") ? 0 : 1;

@@ -67,6 +67,19 @@ bool ReplacingFile::open(const std::string& target, std::string* error) {
     *error = "cannot write '" + target + "': " + why(EISDIR);
     return false;
   }
+  if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+#ifdef _WIN32
+    fd_ = ::_open(target.c_str(), _O_WRONLY | _O_BINARY);
+#else
+    fd_ = ::open(target.c_str(), O_WRONLY);
+#endif
+    if (fd_ < 0) {
+      *error = "cannot write '" + target + "': " + why(errno);
+      return false;
+    }
+    direct_ = true;
+    return true;
+  }
   fd_ = make_temporary(target, &temporary_);
   if (fd_ < 0) {
     std::string folder = folder_of(target);
@@ -98,10 +111,30 @@ bool ReplacingFile::write(const void* data, std::size_t size, std::string* error
   return true;
 }
 
+bool ReplacingFile::rewrite_start(const void* data, std::size_t size, std::string* error) {
+  if (direct_ || ::lseek(fd_, 0, SEEK_SET) != 0) {
+    *error = "cannot rewind '" + target_ + "' to complete its header";
+    return false;
+  }
+  bool ok = write(data, size, error);
+  ::lseek(fd_, 0, SEEK_END);
+  return ok;
+}
+
 bool ReplacingFile::commit(std::string* error) {
   if (fd_ < 0) {
     *error = "cannot write '" + target_ + "': nothing open";
     return false;
+  }
+  if (direct_) {
+    int fd = fd_;
+    fd_ = -1;
+    direct_ = false;
+    if (::close(fd) != 0) {
+      *error = "cannot write '" + target_ + "': " + why(errno);
+      return false;
+    }
+    return true;
   }
 #ifdef _WIN32
   if (::_commit(fd_) != 0) {
@@ -143,6 +176,7 @@ bool ReplacingFile::commit(std::string* error) {
 void ReplacingFile::discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  direct_ = false;
   if (!temporary_.empty()) std::remove(temporary_.c_str());
   temporary_.clear();
 }

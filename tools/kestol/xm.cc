@@ -1,6 +1,7 @@
 // kestol xm: inspect an XM module, render it to a WAV file, print its position timeline.
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "sound/render.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
+#include "tools/kestol/replacing_file.h"
 
 namespace {
 
@@ -146,29 +148,31 @@ int info(int argc, char** argv) {
   return stdout_ok("kestol xm info") ? 0 : 1;
 }
 
-void put16(std::FILE* f, unsigned v) {
-  const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
-  std::fwrite(b, 1, 2, f);
-}
-void put32(std::FILE* f, std::uint32_t v) {
-  put16(f, v & 0xFFFF);
-  put16(f, v >> 16);
-}
-
-void write_wav_header(std::FILE* f, std::uint32_t frames) {
+// The 44-byte header of a 16-bit stereo WAV file of `frames` frames.
+std::array<std::uint8_t, 44> wav_header(std::uint32_t frames) {
+  std::array<std::uint8_t, 44> h{};
+  std::size_t at = 0;
+  auto text = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) h[at++] = static_cast<std::uint8_t>(t[i]);
+  };
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) h[at++] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
   const std::uint32_t data = frames * 4;
-  std::fwrite("RIFF", 1, 4, f);
-  put32(f, 36 + data);
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  put32(f, 16);
-  put16(f, 1);
-  put16(f, 2);
-  put32(f, mix_rate);
-  put32(f, mix_rate * 4);
-  put16(f, 4);
-  put16(f, 16);
-  std::fwrite("data", 1, 4, f);
-  put32(f, data);
+  text("RIFF");
+  put(36 + data, 4);
+  text("WAVE");
+  text("fmt ");
+  put(16, 4);
+  put(1, 2);
+  put(2, 2);
+  put(mix_rate, 4);
+  put(mix_rate * 4, 4);
+  put(4, 2);
+  put(16, 2);
+  text("data");
+  put(data, 4);
+  return h;
 }
 
 // Shared by render and timeline: the file, the output, the length.
@@ -207,28 +211,40 @@ int render(int argc, char** argv) {
   if (int rc = parse_run(render_command, argc, argv, true, a); rc != parse_continue) return rc;
   auto player = load(a.path);
   if (!player) return 1;
-  // "-o -" streams to standard output: the header then states the length asked for, or the
-  // largest a WAV file can state when the song's end is not known yet.
+  // The file is written under a new name and renamed into place when complete. "-o -"
+  // streams to standard output, and a device is written directly: their header then
+  // states the length asked for, or the largest a WAV file can state when the song's end
+  // is not known yet.
   const bool to_stdout = std::strcmp(a.out, "-") == 0;
-  std::FILE* f = to_stdout ? stdout : std::fopen(a.out, "wb");
-  if (!f) {
-    std::fprintf(stderr, "kestol xm render: can't create '%s': %s\n", a.out, std::strerror(errno));
+  ReplacingFile file;
+  std::string error;
+  if (!to_stdout && !file.open(a.out, &error)) {
+    std::fprintf(stderr, "kestol xm render: %s\n", error.c_str());
     return 1;
   }
+  const bool streaming = to_stdout || file.direct();
+  auto emit = [&](const void* data, std::size_t n) {
+    return to_stdout ? std::fwrite(data, 1, n, stdout) == n : file.write(data, n, &error);
+  };
   const std::uint64_t wanted = wanted_frames(a.length);
   constexpr std::uint32_t unknown_frames = 0x3FFFFFF0;
-  write_wav_header(f, to_stdout ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                                      a.length.song_end ? unknown_frames : wanted, unknown_frames))
-                                : 0);
+  const auto first_header = wav_header(
+      streaming ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                      a.length.song_end ? unknown_frames : wanted, unknown_frames))
+                : 0);
+  bool ok = emit(first_header.data(), first_header.size());
   OfflineRenderer r(*player);
   const bool tty = isatty(2);
   std::int16_t chunk[2 * chunk_frames];
   std::uint64_t written = 0;
   int last_percent = -1;
-  while (written < wanted) {
+  while (ok && written < wanted) {
     const int n = r.render_chunk(chunk, a.length.song_end);
     const std::uint64_t keep = std::min<std::uint64_t>(static_cast<std::uint64_t>(n), wanted - written);
-    if (std::fwrite(chunk, 4, keep, f) != keep) break;
+    if (!emit(chunk, keep * 4)) {
+      ok = false;
+      break;
+    }
     written += keep;
     if (tty) {
       const double s = static_cast<double>(written) / mix_rate;
@@ -243,19 +259,20 @@ int render(int argc, char** argv) {
     if (n < chunk_frames) break;
   }
   if (tty) std::fprintf(stderr, "\n");
-  bool ok = !std::ferror(f);
+  const auto header = wav_header(static_cast<std::uint32_t>(written));
   if (to_stdout) {
     // A pipe cannot be rewound; a redirected file gets the true length.
-    if (ok && std::fseek(f, 0, SEEK_SET) == 0) write_wav_header(f, static_cast<std::uint32_t>(written));
-    std::clearerr(f);
-    if (!ok || !stdout_ok("kestol xm render")) return 1;
-  } else {
-    ok = ok && std::fseek(f, 0, SEEK_SET) == 0;
-    if (ok) write_wav_header(f, static_cast<std::uint32_t>(written));
-    if (std::fclose(f) != 0 || !ok) {
-      std::fprintf(stderr, "kestol xm render: can't write '%s'\n", a.out);
+    if (!ok) {
+      stdout_ok("kestol xm render");
       return 1;
     }
+    if (std::fflush(stdout) == 0 && std::fseek(stdout, 0, SEEK_SET) == 0)
+      std::fwrite(header.data(), 1, header.size(), stdout);
+    if (!stdout_ok("kestol xm render")) return 1;
+  } else if (!ok || (!file.direct() && !file.rewrite_start(header.data(), header.size(), &error)) ||
+             !file.commit(&error)) {
+    std::fprintf(stderr, "kestol xm render: %s\n", error.c_str());
+    return 1;
   }
   char text[32];
   format_time(static_cast<double>(written) / mix_rate, text, sizeof text);
