@@ -2,3 +2,8 @@
 if(TARGET image_fuzz)
   file(COPY ${CMAKE_CURRENT_SOURCE_DIR}/seeds/image/ DESTINATION ${CMAKE_CURRENT_BINARY_DIR}/corpus/image_fuzz)
 endif()
+# The archive tool's checks live with the tool; its fuzz target compiles them in.
+if(TARGET pak_tool_fuzz)
+  target_sources(pak_tool_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/tools/kestol/cli.cc
+                                       ${PROJECT_SOURCE_DIR}/tools/kestol/pak_checks.cc)
+endif()

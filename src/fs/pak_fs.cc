@@ -2,6 +2,7 @@
 // a table, an offset or a name that reaches outside the header block finds nothing.
 #include "fs/pak_fs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -144,11 +145,89 @@ void PakFileSystem::for_each_entry(
     if (!entry.valid_name()) continue;
     std::string_view own = entry.name();
     if (entry.is_directory()) own.remove_prefix(1);
+    if (level.prefix.size() + own.size() > pak_max_path) continue;
     std::string path = level.prefix + std::string(own);
     visit(path, entry);
-    if (entry.is_directory() && seen.insert(entry.offset()).second)
+    if (entry.is_directory() && stack.size() <= pak_max_depth &&
+        seen.insert(entry.offset()).second)
       stack.push_back({entry.offset(), 0, path + "/"});  // `level` is not used after this
   }
+}
+
+namespace {
+
+std::string table_place(const std::string& prefix) {
+  if (prefix.empty()) return "the root directory";
+  std::string name = prefix.substr(0, prefix.size() - 1);
+  if (name.size() > 100) name = name.substr(0, 100) + "...";
+  return "directory '" + name + "'";
+}
+
+}  // namespace
+
+std::string PakFileSystem::directory_damage() const {
+  if (!usable_) return "not a pak archive";
+  struct Level {
+    std::uint32_t table;
+    std::uint32_t index;
+    std::string prefix;
+  };
+  // Checks one table as a whole before its entries are walked.
+  auto check_table = [this](std::uint32_t table, const std::string& prefix) -> std::string {
+    std::string place = table_place(prefix);
+    if (std::uint64_t{table} + 4 > block_.size())
+      return "the table of " + place + " lies outside the directory block";
+    std::uint32_t count = pak_get32(block_.data() + table);
+    if (table_count(table) != count)
+      return "the table of " + place + " counts " + std::to_string(count) +
+             " entries, more than the directory block holds";
+    std::vector<std::string_view> names;
+    names.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      PakEntryView entry = table_entry(table, i);
+      if (!entry.valid_name()) return "an entry name in " + place + " lacks its NUL";
+      std::string_view name = entry.name();
+      std::string_view own = entry.is_directory() ? name.substr(1) : name;
+      if (own.empty()) return place + " holds an entry without a name";
+      if (own.find('/') != own.npos)
+        return place + " holds the name '" + std::string(own) + "' with a '/' inside";
+      if (prefix.size() + own.size() > pak_max_path)
+        return "a path in " + place.substr(0, 80) + " is longer than " +
+               std::to_string(pak_max_path) + " bytes";
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), [](std::string_view a, std::string_view b) {
+      return pak_name_compare(a, b) < 0;
+    });
+    for (std::size_t i = 1; i < names.size(); ++i)
+      if (pak_name_compare(names[i - 1], names[i]) == 0)
+        return place + " holds two names equal apart from case: '" + std::string(names[i - 1]) +
+               "' and '" + std::string(names[i]) + "'";
+    return "";
+  };
+  std::string why = check_table(root_table(), "");
+  if (!why.empty()) return why;
+  std::set<std::uint32_t> seen{root_table()};
+  std::vector<Level> stack{{root_table(), 0, ""}};
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.index >= table_count(level.table)) {
+      stack.pop_back();
+      continue;
+    }
+    PakEntryView entry = table_entry(level.table, level.index++);
+    if (!entry.is_directory()) continue;
+    std::string path = level.prefix + std::string(entry.name().substr(1));
+    if (stack.size() > pak_max_depth)
+      return "directories nest deeper than " + std::to_string(pak_max_depth) + " levels at '" +
+             path.substr(0, 64) + "...'";
+    if (!seen.insert(entry.offset()).second)
+      return "directory '" + path + "' reuses a table listed elsewhere (a loop or a shared table)";
+    why = check_table(entry.offset(), path + "/");
+    if (!why.empty()) return why;
+    stack.push_back({entry.offset(), 0, path + "/"});  // `level` is not used after this
+  }
+  return "";
 }
 
 bool PakFileSystem::find_directory(std::string_view path, std::uint32_t* table) const {

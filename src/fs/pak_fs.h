@@ -52,6 +52,10 @@ struct PakEntryView {
 
 class PakFileSystem;
 
+// Bounds on what an untrusted directory may describe.
+inline constexpr std::size_t pak_max_path = 4096;  // bytes of a member's path
+inline constexpr std::size_t pak_max_depth = 256;  // tables nested below the root
+
 class PakMemberStream : public Stream {
  public:
   PakMemberStream(const NameString& name, PakFileSystem* owner, Stream* archive,
@@ -126,10 +130,18 @@ class PakFileSystem : public FileSystem {
 
   // Visits every entry below the table at `table` depth first, in table order, with its
   // path (prefix + own name, sub-directories without their "/"). Each table is visited
-  // once, so a table that names itself or an ancestor cannot loop.
+  // once, so a table that names itself or an ancestor cannot loop. Entries whose path
+  // would exceed pak_max_path and tables nested deeper than pak_max_depth are left out,
+  // so the walk costs at most pak_max_path per entry and its stack stays small.
   void for_each_entry(std::uint32_t table, const std::string& prefix,
                       const std::function<void(const std::string& path,
                                                const PakEntryView& entry)>& visit) const;
+
+  // The first damage in the directory tree below the root, in words, or "" when every
+  // table lies inside the directory block, every name has its NUL, no table holds two
+  // names equal apart from case, no table is reached twice and the bounds above hold.
+  // Lookups stay lenient; tools that list or unpack an archive refuse a damaged one.
+  std::string directory_damage() const;
 
   Stream* open(const NameString& name, std::int32_t mode) override;
   std::int32_t reserved(const NameString& name, std::int32_t argument) override;

@@ -59,7 +59,7 @@ TEST_F(PakTool, CreateListCatExtractAndInfoAgree) {
     std::string archive = dir_ / "a.pak";
     ToolRun created = run("create " + archive + " " + (dir_ / "src") + " " + flags, dir_);
     ASSERT_EQ(created.exit_code, 0) << created.err;
-    EXPECT_NE(created.err.find("packing 3/3"), std::string::npos) << created.err;
+    EXPECT_NE(created.err.find("3 files"), std::string::npos) << created.err;
 
     ToolRun listed = run("list " + archive, dir_);
     ASSERT_EQ(listed.exit_code, 0);
@@ -107,7 +107,7 @@ TEST_F(PakTool, ErrorsNameTheArchiveAndTheMember) {
   EXPECT_NE(absent.err.find("cannot open archive"), std::string::npos) << absent.err;
   EXPECT_EQ(run("extract " + archive + " -C " + (dir_ / "x") + " ../escape", dir_).exit_code, 1);
   EXPECT_FALSE(fs_fixtures::exists(dir_ / "escape"));
-  EXPECT_EQ(run("create " + archive + " " + (dir_ / "src") + " --compress sometimes", dir_).exit_code, 1);
+  EXPECT_EQ(run("create " + archive + " " + (dir_ / "src") + " --compress sometimes", dir_).exit_code, 2);
   EXPECT_NE(run("frobnicate", dir_).exit_code, 0);
   for (const char* sub : {"create", "list", "cat", "extract", "info"}) {
     ToolRun help = run(std::string(sub) + " --help", dir_);

@@ -1,6 +1,8 @@
 #include "tests/support/fs_fixtures.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +100,16 @@ ChildResult run_in_child(void (*fn)(void* context), void* context) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return {-1, text};
   return {WEXITSTATUS(status), text};
+}
+
+SmallDisk::SmallDisk(const std::string& where, const char* size) : where_(where) {
+  mkdir(where.c_str(), 0777);
+  mounted_ = geteuid() == 0 &&
+             mount("tmpfs", where.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) == 0;
+}
+
+SmallDisk::~SmallDisk() {
+  if (mounted_) umount(where_.c_str());
 }
 
 }  // namespace fs_fixtures

@@ -49,4 +49,19 @@ struct ChildResult {
 };
 ChildResult run_in_child(void (*fn)(void* context), void* context);
 
+// A small tmpfs mounted at `where` (made if missing), so a full disk can be met; only
+// root may mount, so tests skip when mounted() is false. Unmounted at the end.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& where, const char* size);
+  ~SmallDisk();
+  SmallDisk(const SmallDisk&) = delete;
+  SmallDisk& operator=(const SmallDisk&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string where_;
+  bool mounted_ = false;
+};
+
 }  // namespace fs_fixtures

@@ -1,14 +1,19 @@
 #include "tools/kestol/img_files.h"
 
+#include "tools/kestol/replacing_file.h"
+
 #ifdef KESTOL_HAVE_PNG
 #include <png.h>
 #endif
+
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -98,7 +103,7 @@ bool read_pnm(std::FILE* f, RasterImage& image, std::string& error) {
 }
 
 #ifdef KESTOL_HAVE_PNG
-bool write_png(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
+bool write_png(std::vector<u8>& out, const u8* pixels, PixelFormat format, std::uint32_t w,
                std::uint32_t h, const u8* palette, std::string& error) {
   png_image png;
   std::memset(&png, 0, sizeof png);
@@ -116,10 +121,19 @@ bool write_png(const char* path, const u8* pixels, PixelFormat format, std::uint
       colormap.assign(palette, palette + 768);
       break;
   }
-  if (!png_image_write_to_file(&png, path, 0, pixels, 0, colormap.empty() ? nullptr : colormap.data())) {
+  // Into memory first (asking for the size, then writing), so the file is written whole.
+  png_alloc_size_t size = 0;
+  const void* map = colormap.empty() ? nullptr : colormap.data();
+  if (!png_image_write_get_memory_size(png, size, 0, pixels, 0, map)) {
     error = png.message;
     return false;
   }
+  out.resize(size);
+  if (!png_image_write_to_memory(&png, out.data(), &size, 0, pixels, 0, map)) {
+    error = png.message;
+    return false;
+  }
+  out.resize(size);
   return true;
 }
 #else
@@ -132,7 +146,7 @@ bool read_png(const char*, RasterImage&, std::string& error) {
   error = "PNG support is not built into this kestol";
   return false;
 }
-bool write_png(const char*, const u8*, PixelFormat, std::uint32_t, std::uint32_t, const u8*,
+bool write_png(std::vector<u8>&, const u8*, PixelFormat, std::uint32_t, std::uint32_t, const u8*,
                std::string& error) {
   error = "PNG support is not built into this kestol";
   return false;
@@ -162,6 +176,11 @@ bool read_whole_file(const char* path, std::vector<u8>& out, std::string& error)
 }
 
 bool read_raster(const char* path, RasterImage& image, std::string& error) {
+  struct stat info;
+  if (::stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+    error = std::strerror(EISDIR);
+    return false;
+  }
   File f(std::fopen(path, "rb"));
   if (!f) {
     error = std::strerror(errno);
@@ -182,11 +201,34 @@ bool read_raster(const char* path, RasterImage& image, std::string& error) {
   return read_pnm(f.get(), image, error);
 }
 
+// Hands a whole file to standard output ("-") or to a fresh file renamed over `path`.
+bool deliver(const char* path, const std::vector<u8>& bytes, std::string& error) {
+  if (std::strcmp(path, "-") == 0) {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+      error = std::string("write error: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  ReplacingFile file;
+  return file.open(path, &error) && file.write(bytes.data(), bytes.size(), &error) &&
+         file.commit(&error);
+}
+
 bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
                   std::uint32_t h, const u8* palette, std::string& error) {
   std::string p = path;
-  if (ends_with(p, ".png")) return write_png(path, pixels, format, w, h, palette, error);
+  // "-" is standard output, in the netpbm kind that holds the format as it is.
+  const bool to_stdout = p == "-";
+  std::vector<u8> out;
+  if (!to_stdout && ends_with(p, ".png"))
+    return write_png(out, pixels, format, w, h, palette, error) && deliver(path, out, error);
   bool ppm = ends_with(p, ".ppm"), pgm = ends_with(p, ".pgm"), pam = ends_with(p, ".pam");
+  if (to_stdout) {
+    pgm = format == PixelFormat::grey8;
+    pam = format == PixelFormat::argb32;
+    ppm = !pgm && !pam;
+  }
   if (!ppm && !pgm && !pam) {
     error = "output must end in .png, .ppm, .pgm or .pam";
     return false;
@@ -207,32 +249,22 @@ bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::u
     }
     data = converted.data();
   }
-  File f(std::fopen(path, "wb"));
-  if (!f) {
-    error = std::strerror(errno);
-    return false;
-  }
   std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(out_format);
+  char header[160];
   if (pam) {
     const char* tuple = out_format == PixelFormat::argb32 ? "RGB_ALPHA"
                         : out_format == PixelFormat::grey8 ? "GRAYSCALE" : "RGB";
-    std::fprintf(f.get(), "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %u\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
-                 w, h, pixel_format_bytes(out_format), tuple);
-    if (out_format == PixelFormat::argb32) {
-      // PAM wants R, G, B, A; the words are B, G, R, A in memory.
-      std::vector<u8> rgba(bytes);
-      for (std::size_t i = 0; i < bytes; i += 4) {
-        rgba[i] = data[i + 2]; rgba[i + 1] = data[i + 1]; rgba[i + 2] = data[i]; rgba[i + 3] = data[i + 3];
-      }
-      if (std::fwrite(rgba.data(), 1, bytes, f.get()) != bytes) { error = "write error"; return false; }
-      return std::fflush(f.get()) == 0 || (error = "write error", false);
-    }
+    std::snprintf(header, sizeof header, "P7\nWIDTH %u\nHEIGHT %u\nDEPTH %u\nMAXVAL 255\nTUPLTYPE %s\nENDHDR\n",
+                  w, h, pixel_format_bytes(out_format), tuple);
   } else {
-    std::fprintf(f.get(), "P%c\n%u %u\n255\n", pgm ? '5' : '6', w, h);
+    std::snprintf(header, sizeof header, "P%c\n%u %u\n255\n", pgm ? '5' : '6', w, h);
   }
-  if (std::fwrite(data, 1, bytes, f.get()) != bytes || std::fflush(f.get()) != 0) {
-    error = "write error";
-    return false;
+  out.assign(header, header + std::strlen(header));
+  std::size_t start = out.size();
+  out.insert(out.end(), data, data + bytes);
+  if (pam && out_format == PixelFormat::argb32) {
+    // PAM wants R, G, B, A; the words are B, G, R, A in memory.
+    for (std::size_t i = start; i < out.size(); i += 4) std::swap(out[i], out[i + 2]);
   }
-  return true;
+  return deliver(path, out, error);
 }

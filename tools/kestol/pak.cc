@@ -1,5 +1,4 @@
 // kestol pak: create, list, read, extract and describe pak archives.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,56 +14,118 @@
 #include "fs/directory_fs.h"
 #include "fs/pak_fs.h"
 #include "fs/pak_writer.h"
+#include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
+#include "tools/kestol/pak_checks.h"
+#include "tools/kestol/pak_input.h"
+#include "tools/kestol/replacing_file.h"
 
 namespace {
 
 namespace stdfs = std::filesystem;
 
-const char* const usage_text =
+const CommandInfo pak_group{
+    "kestol pak",
     "usage: kestol pak <subcommand> [arguments]\n"
     "\n"
-    "  create ARCHIVE DIR [--encipher] [--compress auto|always|never]\n"
-    "                     pack every file below DIR into ARCHIVE\n"
+    "  create ARCHIVE DIR   pack every file below DIR into ARCHIVE\n"
     "  list ARCHIVE [MASK]  list the entries (directories recursively)\n"
     "  cat ARCHIVE NAME     write a member's bytes to standard output\n"
     "  extract ARCHIVE [-C DIR] [NAME...]\n"
-    "                     unpack members (all when no NAME is given) into DIR\n"
+    "                       unpack members (all when no NAME is given) into DIR\n"
     "  info ARCHIVE         cipher, directory size, entry counts, sizes\n"
     "\n"
-    "'kestol pak <subcommand> --help' describes a subcommand.\n";
+    "'kestol pak <subcommand> --help' describes a subcommand.\n"};
 
-bool wants_help(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
-  return false;
-}
+const CommandInfo create_command{
+    "kestol pak create",
+    "usage: kestol pak create [--encipher] [--compress auto|always|never] [--verbose|--quiet]\n"
+    "                         ARCHIVE DIR\n"
+    "\n"
+    "Packs every file below DIR into ARCHIVE; paths inside the archive are relative to\n"
+    "DIR. Symbolic links are followed to files and directories inside DIR and stored under\n"
+    "the link's own name. ARCHIVE is written to a new file beside it and renamed into\n"
+    "place only when complete, so a failure leaves an existing ARCHIVE as it was.\n"
+    "\n"
+    "  --encipher        encipher the archive\n"
+    "  --compress MODE   auto (the default) compresses a member with LZSS when that makes\n"
+    "                    it smaller; always; never\n"
+    "  -v, --verbose     print each member's path as it is packed\n"
+    "  -q, --quiet       print nothing but errors\n"};
 
-int fail(const char* format, const std::string& a, const std::string& b = "") {
-  std::fprintf(stderr, "kestol pak: ");
-  std::fprintf(stderr, format, a.c_str(), b.c_str());
-  std::fprintf(stderr, "\n");
+const CommandInfo list_command{
+    "kestol pak list",
+    "usage: kestol pak list ARCHIVE [MASK]\n"
+    "\n"
+    "One line per entry: its size (or <dir>) and its path. MASK (default \"*\") may name\n"
+    "a directory first, as in \"music/*.xm\"; letter case does not matter. Matching\n"
+    "directories are listed with everything below them. Control characters in names are\n"
+    "shown escaped, as \"ls -b\" does.\n"};
+
+const CommandInfo cat_command{
+    "kestol pak cat",
+    "usage: kestol pak cat ARCHIVE NAME\n\nWrites the member NAME to standard output.\n"};
+
+const CommandInfo extract_command{
+    "kestol pak extract",
+    "usage: kestol pak extract [-C DIR] [--verbose|--quiet] ARCHIVE [NAME...]\n"
+    "\n"
+    "Unpacks the named members or directories (all when none is named) into DIR\n"
+    "(default: the current directory). Nothing is written outside DIR; each file is\n"
+    "written under a new name and renamed into place, so an existing file is replaced,\n"
+    "never written into. Archives whose members share data, whose directory is damaged,\n"
+    "or whose names hold control characters are refused.\n"
+    "\n"
+    "  -C DIR         unpack into DIR (made when missing)\n"
+    "  -v, --verbose  print each member's path as it is written\n"
+    "  -q, --quiet    print nothing but errors\n"};
+
+const CommandInfo info_command{
+    "kestol pak info",
+    "usage: kestol pak info ARCHIVE\n"
+    "\n"
+    "Shows whether the archive is enciphered, its directory size, the numbers of\n"
+    "files, directories and compressed members, and stored and unpacked sizes.\n"};
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "kestol pak: %s\n", message.c_str());
   return 1;
 }
 
-// Progress on standard error: one line rewritten in place on a terminal, else a line
-// per step.
-bool progress_open = false;
+std::string in_quotes(const std::string& name) { return "'" + escape_name(name) + "'"; }
 
-void progress(const char* what, const std::string& name, std::size_t index, std::size_t count) {
-  bool terminal = ::isatty(2) != 0;
-  std::fprintf(stderr, "%skestol pak: %s %zu/%zu %s", terminal ? "\r\033[K" : "", what, index + 1,
-               count, name.c_str());
-  progress_open = terminal && index + 1 < count;
-  if (!progress_open) std::fputc('\n', stderr);
-}
+// What create and extract say while they work: one line per file with --verbose (on
+// standard output, as tar does), one progress line rewritten in place on a terminal,
+// nothing with --quiet.
+class Progress {
+ public:
+  Progress(bool verbose, bool quiet)
+      : verbose_(verbose), quiet_(quiet), terminal_(!verbose && !quiet && ::isatty(2) != 0) {}
+  ~Progress() { end(); }
 
-// A failure while a progress line may be open on standard error.
-int fail_in_progress(const char* format, const std::string& a, const std::string& b = "") {
-  if (progress_open) std::fputc('\n', stderr);
-  progress_open = false;
-  return fail(format, a, b);
-}
+  // One line per file, with --verbose.
+  void file(const std::string& name) {
+    if (verbose_) std::printf("%s\n", escape_name(name).c_str());
+  }
+  // The progress line on a terminal.
+  void step(const char* what, const std::string& name, std::size_t index, std::size_t count) {
+    if (terminal_) {
+      std::fprintf(stderr, "\r\033[Kkestol pak: %s %zu/%zu %s", what, index + 1, count,
+                   escape_name(name).substr(0, 60).c_str());
+      open_ = true;
+    }
+  }
+  // Ends the progress line, so what follows starts on a line of its own.
+  void end() {
+    if (open_) std::fputs("\r\033[K", stderr);
+    open_ = false;
+  }
+  bool quiet() const { return quiet_; }
+
+ private:
+  bool verbose_, quiet_, terminal_;
+  bool open_ = false;
+};
 
 // An archive opened for reading; the file system reads through the disk stream.
 struct Archive {
@@ -73,18 +133,32 @@ struct Archive {
   std::unique_ptr<PakFileSystem> fs;
 };
 
-// Null after printing why the archive cannot be read.
-std::unique_ptr<Archive> open_archive(const std::string& path) {
+// Null after printing why the archive cannot be read. With `strict`, a damaged directory
+// is refused too.
+std::unique_ptr<Archive> open_archive(const std::string& path, bool strict) {
   auto archive = std::make_unique<Archive>();
+  std::error_code ec;
+  if (stdfs::is_directory(path, ec)) {
+    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(EISDIR));
+    return nullptr;
+  }
+  errno = 0;
   archive->stream.reset(FileStream::open_host(path.c_str(), mode_read, NameString(path), nullptr));
   if (!archive->stream) {
-    fail("cannot open archive '%s': %s", path, std::strerror(errno));
+    fail("cannot open archive " + in_quotes(path) + ": " + std::strerror(errno != 0 ? errno : EIO));
     return nullptr;
   }
   archive->fs = std::make_unique<PakFileSystem>(archive->stream.get());
   if (!archive->fs->usable()) {
-    fail("'%s' is not a pak archive (or is enciphered under another key, or truncated)", path);
+    fail(in_quotes(path) + " is not a pak archive (or is enciphered under another key, or truncated)");
     return nullptr;
+  }
+  if (strict) {
+    std::string damage = archive->fs->directory_damage();
+    if (!damage.empty()) {
+      fail(in_quotes(path) + ": damaged directory: " + escape_name(damage));
+      return nullptr;
+    }
   }
   return archive;
 }
@@ -92,92 +166,69 @@ std::unique_ptr<Archive> open_archive(const std::string& path) {
 // ---- create ----------------------------------------------------------------------------
 
 int create(int argc, char** argv) {
-  if (wants_help(argc, argv)) {
-    std::printf(
-        "usage: kestol pak create ARCHIVE DIR [--encipher] [--compress auto|always|never]\n"
-        "\n"
-        "Packs every file below DIR into ARCHIVE; paths inside the archive are relative to\n"
-        "DIR. --encipher enciphers the archive; --compress auto (the default) compresses a\n"
-        "member with LZSS when that makes it smaller.\n");
-    return 0;
-  }
-  std::vector<std::string> positional;
+  bool encipher = false, verbose = false, quiet = false;
+  const char* compress = nullptr;
+  std::vector<const char*> operands;
+  int rc = parse_options(create_command, argc, argv,
+                         {flag_option("--encipher", &encipher),
+                          value_option("--compress", &compress),
+                          flag_option("--verbose", &verbose, "-v"),
+                          flag_option("--quiet", &quiet, "-q")},
+                         &operands);
+  if (rc != parse_continue) return rc;
   PakWriterOptions options;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--encipher") {
-      options.encipher = true;
-    } else if (arg == "--compress" || arg.rfind("--compress=", 0) == 0) {
-      std::string value;
-      if (arg == "--compress") {
-        if (i + 1 >= argc) return fail("--compress needs auto, always or never%s", "");
-        value = argv[++i];
-      } else {
-        value = arg.substr(11);
-      }
-      if (value == "auto") options.compression = PakCompression::automatic;
-      else if (value == "always") options.compression = PakCompression::always;
-      else if (value == "never") options.compression = PakCompression::never;
-      else return fail("unknown --compress value '%s' (auto, always or never)", value);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return fail("create: unknown option '%s'", arg);
-    } else {
-      positional.push_back(arg);
-    }
+  options.encipher = encipher;
+  if (compress != nullptr) {
+    std::string value = compress;
+    if (value == "auto") options.compression = PakCompression::automatic;
+    else if (value == "always") options.compression = PakCompression::always;
+    else if (value == "never") options.compression = PakCompression::never;
+    else return usage_error(create_command, "--compress wants auto, always or never, not " + in_quotes(value));
   }
-  if (positional.size() != 2) {
-    std::fprintf(stderr, "usage: kestol pak create ARCHIVE DIR [--encipher] [--compress auto|always|never]\n");
-    return 2;
-  }
-  const std::string& archive_path = positional[0];
-  const std::string& dir = positional[1];
+  if (operands.size() != 2) return usage_error(create_command, "wants ARCHIVE and DIR");
+  const std::string archive_path = operands[0];
+  const std::string dir = operands[1];
   std::error_code ec;
-  if (!stdfs::is_directory(dir, ec)) return fail("create: '%s' is not a directory", dir);
+  if (!stdfs::is_directory(dir, ec))
+    return fail("create: " + in_quotes(dir) + ": " +
+                std::strerror(stdfs::exists(dir, ec) ? ENOTDIR : ENOENT));
 
-  // Sorted so that the same directory always gives the same archive.
-  std::vector<stdfs::path> entries;
-  for (stdfs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    entries.push_back(it->path());
-  if (ec) return fail("create: cannot read directory '%s': %s", dir, ec.message());
-  std::sort(entries.begin(), entries.end());
+  // The output's folder is checked (by making the new file there) before packing.
+  ReplacingFile out;
+  std::string error;
+  if (!out.open(archive_path, &error)) return fail("create: " + escape_name(error));
 
   PakWriter writer;
-  std::string error;
-  std::size_t files = 0;
-  for (const stdfs::path& entry : entries) {
-    std::string relative = stdfs::relative(entry, dir, ec).generic_string();
-    if (ec) return fail("create: cannot name '%s': %s", entry.string(), ec.message());
-    if (stdfs::is_directory(entry, ec)) {
-      if (!writer.add_directory(relative, &error))
-        return fail("create: '%s': %s", entry.string(), error);
-      continue;
-    }
-    if (!stdfs::is_regular_file(entry, ec)) continue;
-    std::ifstream in(entry, std::ios::binary);
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
-    if (in.bad()) return fail("create: cannot read '%s'", entry.string());
-    if (!writer.add_file(relative, std::move(data), &error))
-      return fail("create: '%s': %s", entry.string(), error);
-    ++files;
+  PakInput input(dir);
+  input.leave_out(archive_path);
+  input.leave_out(out.temporary_path());
+  Progress progress(verbose, quiet);
+  input.on_left_out = [&](const std::string& path) {
+    progress.end();
+    if (!quiet) std::fprintf(stderr, "kestol pak: leaving out %s: it is the archive being written\n", in_quotes(path).c_str());
+  };
+  input.on_added = [&](const std::string& inside) { progress.file(inside); };
+  input.on_skipped = [&](const std::string& path, const std::string& why) {
+    progress.end();
+    if (!quiet) std::fprintf(stderr, "kestol pak: leaving out %s: %s\n", in_quotes(path).c_str(), why.c_str());
+  };
+  if (!input.collect(&writer, &error)) {
+    progress.end();
+    return fail("create: " + escape_name(error));
   }
-  options.progress = [](const std::string& name, std::size_t index, std::size_t count) {
-    progress("packing", name, index, count);
+  options.progress = [&](const std::string& name, std::size_t index, std::size_t count) {
+    progress.step("packing", name, index, count);
   };
   std::vector<std::uint8_t> archive;
-  if (!writer.build(options, &archive, &error)) return fail("create: '%s': %s", archive_path, error);
-
-  std::string temporary = archive_path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
-    out.close();
-    if (!out) return fail("create: cannot write '%s'", temporary);
-  }
-  stdfs::rename(temporary, archive_path, ec);
-  if (ec) return fail("create: cannot write '%s': %s", archive_path, ec.message());
-  std::fprintf(stderr, "kestol pak: wrote '%s': %zu files, %zu bytes%s\n", archive_path.c_str(),
-               files, archive.size(), options.encipher ? ", enciphered" : "");
+  bool built = writer.build(options, &archive, &error);
+  progress.end();
+  if (!built) return fail("create: " + in_quotes(archive_path) + ": " + error);
+  if (verbose && !stdout_ok("kestol pak")) return 1;
+  if (!out.write(archive.data(), archive.size(), &error) || !out.commit(&error))
+    return fail("create: " + escape_name(error));
+  if (!quiet)
+    std::fprintf(stderr, "kestol pak: wrote %s: %zu files, %zu bytes%s\n", in_quotes(archive_path).c_str(),
+                 input.files(), archive.size(), options.encipher ? ", enciphered" : "");
   return 0;
 }
 
@@ -185,71 +236,86 @@ int create(int argc, char** argv) {
 
 void print_entry(const std::string& path, const PakEntryView& entry) {
   if (entry.is_directory())
-    std::printf("%12s  %s/\n", "<dir>", path.c_str());
+    std::printf("%12s  %s/\n", "<dir>", escape_name(path).c_str());
   else
-    std::printf("%12" PRIu32 "  %s%s\n", entry.size(), path.c_str(), entry.packing() ? "  (lzss)" : "");
+    std::printf("%12" PRIu32 "  %s%s\n", entry.size(), escape_name(path).c_str(),
+                entry.packing() ? "  (lzss)" : "");
+}
+
+// ASCII letters folded to small ones, as the archive's own name order folds them.
+std::string folded(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return out;
 }
 
 int list(int argc, char** argv) {
-  if (wants_help(argc, argv) || argc < 2 || argc > 3) {
-    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
-    std::fprintf(out,
-                 "usage: kestol pak list ARCHIVE [MASK]\n"
-                 "\n"
-                 "One line per entry: its size (or <dir>) and its path. MASK (default \"*\")\n"
-                 "may name a directory first, as in \"music/*.xm\"; matching directories are\n"
-                 "listed with everything below them.\n");
-    return out == stdout ? 0 : 2;
-  }
-  auto archive = open_archive(argv[1]);
+  std::vector<const char*> operands;
+  int rc = parse_options(list_command, argc, argv, {}, &operands);
+  if (rc != parse_continue) return rc;
+  if (operands.empty() || operands.size() > 2) return usage_error(list_command, "wants ARCHIVE and at most one MASK");
+  const std::string path = operands[0];
+  auto archive = open_archive(path, true);
   if (!archive) return 1;
   PakFileSystem& fs = *archive->fs;
-  if (argc == 2) {
+  if (operands.size() == 1) {
     fs.for_each_entry(fs.root_table(), "", print_entry);
-    return 0;
+    return stdout_ok("kestol pak") ? 0 : 1;
   }
-  FileFinder* found = fs.find_first(NameString(argv[2]));
-  if (found == nullptr) return fail("'%s': nothing matches '%s'", argv[1], argv[2]);
-  auto* finder = static_cast<PakFinder*>(found);
-  do {
-    PakEntryView entry = fs.table_entry(finder->table, finder->index);
-    std::string path(finder->name().view());
-    print_entry(path, entry);
-    if (entry.is_directory()) fs.for_each_entry(entry.offset(), path + "/", print_entry);
-  } while (fs.find_next(finder));
-  fs.find_close(finder);
+  // The mask's directory part is looked up (case-insensitively, as every lookup is); its
+  // last component is matched against names folded the same way.
+  std::string mask = operands[1];
+  if (!validate_path(NameString(mask), true))
+    return fail(in_quotes(path) + ": " + in_quotes(mask) + " is not a valid mask");
+  std::string_view pattern = mask;
+  if (pattern[0] == '/') pattern.remove_prefix(1);
+  std::size_t slash = pattern.rfind('/');
+  std::string directory(slash == pattern.npos ? "" : pattern.substr(0, slash));
+  std::string prefix(slash == pattern.npos ? "" : pattern.substr(0, slash + 1));
+  std::string own_mask = folded(slash == pattern.npos ? pattern : pattern.substr(slash + 1));
+  std::uint32_t table;
+  bool any = false;
+  if (fs.find_directory(directory, &table)) {
+    for (std::uint32_t i = 0, n = fs.table_count(table); i < n; ++i) {
+      PakEntryView entry = fs.table_entry(table, i);
+      if (!entry.valid_name() || !pattern_match(folded(entry.name()).c_str(), own_mask.c_str()))
+        continue;
+      any = true;
+      std::string_view own = entry.name();
+      if (entry.is_directory()) own.remove_prefix(1);
+      std::string entry_path = prefix + std::string(own);
+      print_entry(entry_path, entry);
+      if (entry.is_directory()) fs.for_each_entry(entry.offset(), entry_path + "/", print_entry);
+    }
+  }
+  if (!stdout_ok("kestol pak")) return 1;
+  if (!any) return fail(in_quotes(path) + ": nothing matches " + in_quotes(mask));
   return 0;
 }
 
 // ---- cat -------------------------------------------------------------------------------
 
-// Copies a member to an output; false on a short read.
-bool copy_member(Stream* member, std::FILE* out) {
+int cat(int argc, char** argv) {
+  std::vector<const char*> operands;
+  int rc = parse_options(cat_command, argc, argv, {}, &operands);
+  if (rc != parse_continue) return rc;
+  if (operands.size() != 2) return usage_error(cat_command, "wants ARCHIVE and NAME");
+  const std::string path = operands[0], name = operands[1];
+  auto archive = open_archive(path, false);
+  if (!archive) return 1;
+  StreamPtr member(archive->fs->open(NameString(name), mode_read));
+  if (!member) return fail(in_quotes(path) + ": no such member " + in_quotes(name));
   std::vector<std::uint8_t> buffer(1 << 16);
   std::uint64_t left = member->size();
   while (left > 0) {
-    std::uint32_t ask = left < buffer.size() ? static_cast<std::uint32_t>(left) : static_cast<std::uint32_t>(buffer.size());
+    auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size()));
     std::uint32_t got = member->read(buffer.data(), ask);
-    if (got == 0) return false;
-    if (std::fwrite(buffer.data(), 1, got, out) != got) return false;
+    if (got == 0) return fail(in_quotes(path) + ": member " + in_quotes(name) + " is damaged (its data end early)");
+    if (std::fwrite(buffer.data(), 1, got, stdout) != got) break;
     left -= got;
   }
-  return true;
-}
-
-int cat(int argc, char** argv) {
-  if (wants_help(argc, argv) || argc != 3) {
-    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
-    std::fprintf(out, "usage: kestol pak cat ARCHIVE NAME\n\nWrites the member NAME to standard output.\n");
-    return out == stdout ? 0 : 2;
-  }
-  auto archive = open_archive(argv[1]);
-  if (!archive) return 1;
-  StreamPtr member(archive->fs->open(NameString(argv[2]), mode_read));
-  if (!member) return fail("'%s': no such member '%s'", argv[1], argv[2]);
-  if (!copy_member(member.get(), stdout) || std::fflush(stdout) != 0)
-    return fail("'%s': member '%s' is damaged (its data end early)", argv[1], argv[2]);
-  return 0;
+  return stdout_ok("kestol pak") ? 0 : 1;
 }
 
 // ---- extract ---------------------------------------------------------------------------
@@ -273,32 +339,29 @@ bool stays_inside(const std::string& root, const std::string& path) {
 }
 
 int extract(int argc, char** argv) {
-  if (wants_help(argc, argv) || argc < 2) {
-    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
-    std::fprintf(out,
-                 "usage: kestol pak extract ARCHIVE [-C DIR] [NAME...]\n"
-                 "\n"
-                 "Unpacks the named members or directories (all when none is named) into DIR\n"
-                 "(default: the current directory). Nothing is written outside DIR.\n");
-    return out == stdout ? 0 : 2;
-  }
-  std::string target;
-  std::vector<std::string> names;
-  for (int i = 2; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-C") == 0) {
-      if (i + 1 >= argc) return fail("extract: -C needs a directory%s", "");
-      target = argv[++i];
-    } else {
-      names.push_back(argv[i]);
-    }
-  }
-  auto archive = open_archive(argv[1]);
+  const char* target_option = nullptr;
+  bool verbose = false, quiet = false;
+  std::vector<const char*> operands;
+  int rc = parse_options(extract_command, argc, argv,
+                         {value_option("-C", &target_option, "--directory"),
+                          flag_option("--verbose", &verbose, "-v"),
+                          flag_option("--quiet", &quiet, "-q")},
+                         &operands);
+  if (rc != parse_continue) return rc;
+  if (operands.empty()) return usage_error(extract_command, "wants ARCHIVE");
+  const std::string archive_path = operands[0];
+  std::vector<std::string> names(operands.begin() + 1, operands.end());
+  std::string target = target_option != nullptr ? target_option : "";
+  auto archive = open_archive(archive_path, true);
   if (!archive) return 1;
   PakFileSystem& fs = *archive->fs;
+  std::string overlap = overlapping_members(fs);
+  if (!overlap.empty())
+    return fail(in_quotes(archive_path) + ": refusing to extract: members " + overlap + " share data");
   if (!target.empty()) {
     std::error_code ec;
     stdfs::create_directories(target, ec);
-    if (ec) return fail("extract: cannot make directory '%s': %s", target, ec.message());
+    if (ec) return fail("extract: cannot make directory " + in_quotes(target) + ": " + ec.message());
   }
   DirectoryFileSystem out_fs{NameString(target)};
   std::string root(out_fs.root().view());
@@ -316,70 +379,101 @@ int extract(int argc, char** argv) {
       continue;
     }
     std::uint32_t table;
-    bool directory = fs.find_directory(name, &table);
-    if (directory) {
-      entries.push_back(name);
-      fs.for_each_entry(table, name + "/", collect);
-    }
-    if (!directory) return fail("'%s': no such member '%s'", argv[1], name);
+    if (!fs.find_directory(name, &table))
+      return fail(in_quotes(archive_path) + ": no such member " + in_quotes(name));
+    entries.push_back(name);
+    fs.for_each_entry(table, name + "/", collect);
   }
+
+  // A name is written only when it is a plain relative path without control characters
+  // and no link on its way leads out of the target.
+  auto refused = [&](const std::string& name, const std::string& checked) -> bool {
+    if (has_control_characters(name)) {
+      fail(in_quotes(archive_path) + ": refusing member " + in_quotes(name) +
+           ": its name holds control characters");
+      return true;
+    }
+    if (!validate_path(NameString(name), false) || !stays_inside(root, checked)) {
+      fail(in_quotes(archive_path) + ": refusing to write " + in_quotes(name) + " outside the target");
+      return true;
+    }
+    return false;
+  };
 
   int status = 0;
   for (const std::string& name : entries) {
+    if (refused(name, name + "/")) {
+      status = 1;
+      continue;
+    }
     std::error_code ec;
-    if (!validate_path(NameString(name), false) || !stays_inside(root, name + "/"))
-      status = fail("'%s': refusing to make directory '%s' outside the target", argv[1], name);
-    else if (stdfs::create_directories(root + name, ec); ec)
-      status = fail("cannot make directory '%s': %s", root + name, ec.message());
+    stdfs::create_directories(root + name, ec);
+    if (ec) status = fail("cannot make directory " + in_quotes(root + name) + ": " + ec.message());
   }
+  Progress progress(verbose, quiet);
   for (std::size_t i = 0; i < members.size(); ++i) {
     const std::string& name = members[i];
-    progress("extracting", name, i, members.size());
+    progress.step("extracting", name, i, members.size());
+    progress.file(name);
+    if (refused(name, name)) {
+      progress.end();
+      status = 1;
+      continue;
+    }
     StreamPtr member(fs.open(NameString(name), mode_read));
     if (!member) {
-      status = fail_in_progress("'%s': member '%s' cannot be read", argv[1], name);
+      progress.end();
+      status = fail(in_quotes(archive_path) + ": member " + in_quotes(name) + " cannot be read");
       continue;
     }
-    if (!validate_path(NameString(name), false) || !stays_inside(root, name)) {
-      status = fail_in_progress("'%s': refusing to write member '%s' outside the target", argv[1], name);
+    std::size_t slash = name.rfind('/');
+    if (slash != std::string::npos) {
+      std::error_code ec;
+      stdfs::create_directories(root + name.substr(0, slash), ec);
+      if (ec) {
+        progress.end();
+        return fail("cannot make directory " + in_quotes(root + name.substr(0, slash)) + ": " + ec.message());
+      }
+    }
+    // A new file renamed over the old one: a hard link in the target keeps its bytes.
+    ReplacingFile file;
+    std::string error;
+    bool write_failed = false;
+    bool complete = file.open(root + name, &error) &&
+                    read_member(member.get(), [&](const std::uint8_t* data, std::uint32_t n) {
+                      write_failed = !file.write(data, n, &error);
+                      return !write_failed;
+                    });
+    if (!complete && error.empty()) {
+      progress.end();
+      status = fail(in_quotes(archive_path) + ": member " + in_quotes(name) + " is damaged (its data end early)");
       continue;
     }
-    StreamPtr file(out_fs.open(NameString(name), mode_write));
-    if (!file || !file->set_size(0)) {
-      status = fail_in_progress("cannot write '%s%s'", root, name);
-      continue;
+    if (complete && !file.commit(&error)) write_failed = true;
+    if (!error.empty() || write_failed) {
+      // The first write error ends the run: a full disk would fail every file after it.
+      progress.end();
+      return fail("extract: " + escape_name(error));
     }
-    std::vector<std::uint8_t> buffer(1 << 16);
-    std::uint64_t left = member->size();
-    while (left > 0) {
-      std::uint32_t ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size()));
-      std::uint32_t got = member->read(buffer.data(), ask);
-      if (got == 0 || file->write(buffer.data(), got) != got) break;
-      left -= got;
-    }
-    if (left != 0) status = fail_in_progress("'%s': member '%s' is damaged or could not be written", argv[1], name);
   }
+  progress.end();
+  if (verbose && !stdout_ok("kestol pak")) return 1;
   return status;
 }
 
 // ---- info ------------------------------------------------------------------------------
 
 int info(int argc, char** argv) {
-  if (wants_help(argc, argv) || argc != 2) {
-    std::FILE* out = wants_help(argc, argv) ? stdout : stderr;
-    std::fprintf(out,
-                 "usage: kestol pak info ARCHIVE\n"
-                 "\n"
-                 "Shows whether the archive is enciphered, its directory size, the numbers of\n"
-                 "files, directories and compressed members, and stored and unpacked sizes.\n");
-    return out == stdout ? 0 : 2;
-  }
-  auto archive = open_archive(argv[1]);
+  std::vector<const char*> operands;
+  int rc = parse_options(info_command, argc, argv, {}, &operands);
+  if (rc != parse_continue) return rc;
+  if (operands.size() != 1) return usage_error(info_command, "wants one ARCHIVE");
+  const std::string path = operands[0];
+  auto archive = open_archive(path, true);
   if (!archive) return 1;
   PakFileSystem& fs = *archive->fs;
   std::uint64_t files = 0, directories = 0, compressed = 0, unpacked = 0, stored = 0, damaged = 0;
-  std::vector<std::uint8_t> buffer(1 << 16);
-  fs.for_each_entry(fs.root_table(), "", [&](const std::string& path, const PakEntryView& entry) {
+  fs.for_each_entry(fs.root_table(), "", [&](const std::string& entry_path, const PakEntryView& entry) {
     if (entry.is_directory()) {
       ++directories;
       return;
@@ -392,22 +486,16 @@ int info(int argc, char** argv) {
     }
     ++compressed;
     // The directory does not hold the compressed size: decode the member to count it.
-    StreamPtr member(fs.open(NameString(path), mode_read));
+    StreamPtr member(fs.open(NameString(entry_path), mode_read));
     auto* pak_member = dynamic_cast<PakMemberStream*>(member.get());
     if (pak_member == nullptr) {
       ++damaged;
       return;
     }
-    std::uint64_t left = entry.size();
-    while (left > 0) {
-      std::uint32_t got = member->read(buffer.data(), static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size())));
-      if (got == 0) break;
-      left -= got;
-    }
-    if (left != 0) ++damaged;
+    if (!read_member(pak_member, [](const std::uint8_t*, std::uint32_t) { return true; })) ++damaged;
     stored += pak_member->stored_bytes_read();
   });
-  std::printf("archive:          %s\n", argv[1]);
+  std::printf("archive:          %s\n", escape_name(path).c_str());
   std::printf("enciphered:       %s\n", fs.enciphered() ? "yes" : "no");
   std::printf("directory size:   %" PRIu32 " bytes\n", fs.directory_size());
   std::printf("archive size:     %" PRIu64 " bytes\n", archive->stream->size());
@@ -415,23 +503,21 @@ int info(int argc, char** argv) {
   std::printf("directories:      %" PRIu64 "\n", directories);
   std::printf("stored size:      %" PRIu64 " bytes\n", stored);
   std::printf("unpacked size:    %" PRIu64 " bytes\n", unpacked);
-  if (damaged != 0) {
-    std::printf("damaged members:  %" PRIu64 "\n", damaged);
-    return 1;
-  }
-  return 0;
+  if (damaged != 0) std::printf("damaged members:  %" PRIu64 "\n", damaged);
+  if (!stdout_ok("kestol pak")) return 1;
+  return damaged != 0 ? 1 : 0;
 }
 
 }  // namespace
 
 int pak_command(int argc, char** argv) {
   if (argc < 2) {
-    std::fputs(usage_text, stderr);
+    std::fputs(pak_group.usage, stderr);
     return 2;
   }
   std::string sub = argv[1];
   if (sub == "--help" || sub == "-h") {
-    std::fputs(usage_text, stdout);
+    std::fputs(pak_group.usage, stdout);
     return 0;
   }
   if (sub == "create") return create(argc - 1, argv + 1);
@@ -439,7 +525,5 @@ int pak_command(int argc, char** argv) {
   if (sub == "cat") return cat(argc - 1, argv + 1);
   if (sub == "extract") return extract(argc - 1, argv + 1);
   if (sub == "info") return info(argc - 1, argv + 1);
-  std::fprintf(stderr, "kestol pak: unknown subcommand '%s'\n", sub.c_str());
-  std::fputs(usage_text, stderr);
-  return 2;
+  return usage_error(pak_group, "unknown subcommand " + in_quotes(sub));
 }

@@ -1,6 +1,7 @@
 // kestol xm: inspect an XM module, render it to a WAV file, print its position timeline.
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,43 +12,55 @@
 
 #include "sound/module.h"
 #include "sound/render.h"
+#include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
+#include "tools/kestol/replacing_file.h"
 
 namespace {
 
 constexpr double max_song_seconds = 3600.0;
 
-void usage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: kestol xm <subcommand> [arguments]\n\n"
-               "  info FILE [--verbose]                            channels, patterns, instruments, song layout\n"
-               "  render FILE -o OUT.wav [--seconds N | --song-end]  mix to 16-bit stereo 44100 Hz WAV\n"
-               "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n"
-               "  play FILE [--loop] [--seconds N]                   play on the audio device\n\n"
-               "Without --seconds, render and timeline stop at the song's end (the first time it would\n"
-               "play an order position and row again), at most after %d minutes.\n",
-               static_cast<int>(max_song_seconds / 60));
-}
+const CommandInfo xm_group{
+    "kestol xm",
+    "usage: kestol xm <subcommand> [arguments]\n\n"
+    "  info FILE [--verbose]                            channels, patterns, instruments, song layout\n"
+    "  render FILE -o OUT.wav [--seconds N | --song-end]  mix to 16-bit stereo 44100 Hz WAV\n"
+    "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n"
+    "  play FILE [--loop] [--seconds N]                   play on the audio device\n\n"
+    "Without --seconds, render and timeline stop at the song's end (the first time it would\n"
+    "play an order position and row again), at most after 60 minutes.\n"
+    "'kestol xm <subcommand> --help' describes a subcommand.\n"};
 
-bool wants_help(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
-  return false;
-}
+const CommandInfo info_command{
+    "kestol xm info",
+    "usage: kestol xm info [--verbose] FILE\n\n"
+    "Prints the module's channels, patterns, instruments, samples and song layout;\n"
+    "--verbose (-v) adds every pattern, instrument and sample.\n"};
+
+const CommandInfo render_command{
+    "kestol xm render",
+    "usage: kestol xm render FILE -o OUT.wav [--seconds N | --song-end]\n\n"
+    "Mixes the module to a 16-bit stereo 44100 Hz WAV file (\"-o -\": standard output).\n"
+    "Without --seconds it stops at the song's end (the first time it would play an order\n"
+    "position and row again), at most after 60 minutes.\n\n"
+    "  -o, --output OUT  the WAV file to write\n"
+    "  --seconds N       render N seconds (0 to 86400)\n"
+    "  --song-end        stop at the song's end (the default)\n"};
+
+const CommandInfo timeline_command{
+    "kestol xm timeline",
+    "usage: kestol xm timeline FILE [--seconds N | --song-end]\n\n"
+    "Prints the order position and row at the end of every 20-ms chunk of the mix.\n\n"
+    "  --seconds N  cover N seconds (0 to 86400)\n"
+    "  --song-end   stop at the song's end (the default)\n"};
 
 bool read_file(const char* path, std::vector<unsigned char>& bytes) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) {
-    std::fprintf(stderr, "kestol xm: can't open '%s': %s\n", path, std::strerror(errno));
+  std::string error;
+  if (!read_input_file(path, &bytes, &error)) {
+    std::fprintf(stderr, "kestol xm: can't read '%s': %s\n", escape_name(path).c_str(), error.c_str());
     return false;
   }
-  unsigned char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  const bool failed = std::ferror(f);
-  std::fclose(f);
-  if (failed) std::fprintf(stderr, "kestol xm: can't read '%s'\n", path);
-  return !failed;
+  return true;
 }
 
 std::unique_ptr<ModulePlayer> load(const char* path) {
@@ -68,19 +81,20 @@ struct Length {
   double seconds = 0;
 };
 
-bool parse_length(const char* arg, int& i, int argc, char** argv, Length& length) {
-  if (!std::strcmp(arg, "--song-end")) {
-    length.song_end = true;
-    return true;
+// --seconds and --song-end as parsed: null when not given.
+struct LengthOptions {
+  const char* seconds = nullptr;
+  bool song_end = false;
+};
+
+bool parse_length(const CommandInfo& command, const LengthOptions& given, Length& length) {
+  if (given.seconds == nullptr) return true;
+  if (given.song_end) {
+    usage_error(command, "--seconds and --song-end exclude each other");
+    return false;
   }
-  if (!std::strcmp(arg, "--seconds")) {
-    if (i + 1 >= argc) return false;
-    char* end = nullptr;
-    length.seconds = std::strtod(argv[++i], &end);
-    length.song_end = false;
-    return end && *end == 0 && length.seconds >= 0 && length.seconds <= 24 * 3600;
-  }
-  return false;
+  length.song_end = false;
+  return parse_number(command, "--seconds", given.seconds, 0, 24 * 3600, &length.seconds);
 }
 
 void format_time(double seconds, char* text, std::size_t size) {
@@ -89,20 +103,13 @@ void format_time(double seconds, char* text, std::size_t size) {
 }
 
 int info(int argc, char** argv) {
-  const char* path = nullptr;
   bool verbose = false;
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--verbose") || !std::strcmp(argv[i], "-v")) verbose = true;
-    else if (!path && argv[i][0] != '-') path = argv[i];
-    else {
-      std::fprintf(stderr, "kestol xm info: unexpected argument '%s'\n", argv[i]);
-      return 2;
-    }
-  }
-  if (!path) {
-    usage(stderr);
-    return 2;
-  }
+  std::vector<const char*> operands;
+  int rc = parse_options(info_command, argc, argv, {flag_option("--verbose", &verbose, "-v")},
+                         &operands);
+  if (rc != parse_continue) return rc;
+  if (operands.size() != 1) return usage_error(info_command, "wants one FILE");
+  const char* path = operands[0];
   auto player = load(path);
   if (!player) return 1;
   const ModulePlayer& m = *player;
@@ -121,7 +128,7 @@ int info(int argc, char** argv) {
   std::printf("order table:      ");
   for (int i = 0; i < m.song_length; ++i) std::printf(" %d", m.order_table[i]);
   std::printf("\n");
-  if (!verbose) return 0;
+  if (!verbose) return stdout_ok("kestol xm info") ? 0 : 1;
   for (int i = 0; i < m.pattern_slots; ++i) std::printf("pattern %3d: %d rows\n", i, m.patterns[i].row_count);
   for (int i = 0; i < m.instrument_count; ++i) {
     const Instrument& ins = m.instruments[i];
@@ -138,32 +145,34 @@ int info(int argc, char** argv) {
                   smp.relative_note);
     }
   }
-  return 0;
+  return stdout_ok("kestol xm info") ? 0 : 1;
 }
 
-void put16(std::FILE* f, unsigned v) {
-  const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
-  std::fwrite(b, 1, 2, f);
-}
-void put32(std::FILE* f, std::uint32_t v) {
-  put16(f, v & 0xFFFF);
-  put16(f, v >> 16);
-}
-
-void write_wav_header(std::FILE* f, std::uint32_t frames) {
+// The 44-byte header of a 16-bit stereo WAV file of `frames` frames.
+std::array<std::uint8_t, 44> wav_header(std::uint32_t frames) {
+  std::array<std::uint8_t, 44> h{};
+  std::size_t at = 0;
+  auto text = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) h[at++] = static_cast<std::uint8_t>(t[i]);
+  };
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) h[at++] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
   const std::uint32_t data = frames * 4;
-  std::fwrite("RIFF", 1, 4, f);
-  put32(f, 36 + data);
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  put32(f, 16);
-  put16(f, 1);
-  put16(f, 2);
-  put32(f, mix_rate);
-  put32(f, mix_rate * 4);
-  put16(f, 4);
-  put16(f, 16);
-  std::fwrite("data", 1, 4, f);
-  put32(f, data);
+  text("RIFF");
+  put(36 + data, 4);
+  text("WAVE");
+  text("fmt ");
+  put(16, 4);
+  put(1, 2);
+  put(2, 2);
+  put(mix_rate, 4);
+  put(mix_rate * 4, 4);
+  put(4, 2);
+  put(16, 2);
+  text("data");
+  put(data, 4);
+  return h;
 }
 
 // Shared by render and timeline: the file, the output, the length.
@@ -173,27 +182,24 @@ struct RunArgs {
   Length length;
 };
 
-int parse_run(const char* name, int argc, char** argv, bool wants_out, RunArgs& a) {
-  for (int i = 1; i < argc; ++i) {
-    if (wants_out && (!std::strcmp(argv[i], "-o") || !std::strcmp(argv[i], "--output")) && i + 1 < argc) {
-      a.out = argv[++i];
-    } else if (argv[i][0] == '-' && argv[i][1]) {
-      if (!parse_length(argv[i], i, argc, argv, a.length)) {
-        std::fprintf(stderr, "kestol xm %s: bad argument '%s'\n", name, argv[i]);
-        return 2;
-      }
-    } else if (!a.path) {
-      a.path = argv[i];
-    } else {
-      std::fprintf(stderr, "kestol xm %s: unexpected argument '%s'\n", name, argv[i]);
-      return 2;
-    }
-  }
-  if (!a.path || (wants_out && !a.out)) {
-    usage(stderr);
-    return 2;
-  }
-  return 0;
+int parse_run(const CommandInfo& command, int argc, char** argv, bool wants_out, RunArgs& a) {
+  LengthOptions given;
+  std::vector<const char*> operands;
+  int rc = wants_out ? parse_options(command, argc, argv,
+                                     {value_option("-o", &a.out, "--output"),
+                                      value_option("--seconds", &given.seconds),
+                                      flag_option("--song-end", &given.song_end)},
+                                     &operands)
+                     : parse_options(command, argc, argv,
+                                     {value_option("--seconds", &given.seconds),
+                                      flag_option("--song-end", &given.song_end)},
+                                     &operands);
+  if (rc != parse_continue) return rc;
+  if (!parse_length(command, given, a.length)) return 2;
+  if (operands.size() != 1) return usage_error(command, "wants one FILE");
+  a.path = operands[0];
+  if (wants_out && !a.out) return usage_error(command, "wants -o OUT.wav");
+  return parse_continue;
 }
 
 std::uint64_t wanted_frames(const Length& l) {
@@ -202,25 +208,43 @@ std::uint64_t wanted_frames(const Length& l) {
 
 int render(int argc, char** argv) {
   RunArgs a;
-  if (int rc = parse_run("render", argc, argv, true, a)) return rc;
+  if (int rc = parse_run(render_command, argc, argv, true, a); rc != parse_continue) return rc;
   auto player = load(a.path);
   if (!player) return 1;
-  std::FILE* f = std::fopen(a.out, "wb");
-  if (!f) {
-    std::fprintf(stderr, "kestol xm render: can't create '%s': %s\n", a.out, std::strerror(errno));
+  // The file is written under a new name and renamed into place when complete. "-o -"
+  // streams to standard output, and a device is written directly: their header then
+  // states the length asked for, or the largest a WAV file can state when the song's end
+  // is not known yet.
+  const bool to_stdout = std::strcmp(a.out, "-") == 0;
+  ReplacingFile file;
+  std::string error;
+  if (!to_stdout && !file.open(a.out, &error)) {
+    std::fprintf(stderr, "kestol xm render: %s\n", error.c_str());
     return 1;
   }
-  write_wav_header(f, 0);
-  OfflineRenderer r(*player);
+  const bool streaming = to_stdout || file.direct();
+  auto emit = [&](const void* data, std::size_t n) {
+    return to_stdout ? std::fwrite(data, 1, n, stdout) == n : file.write(data, n, &error);
+  };
   const std::uint64_t wanted = wanted_frames(a.length);
+  constexpr std::uint32_t unknown_frames = 0x3FFFFFF0;
+  const auto first_header = wav_header(
+      streaming ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                      a.length.song_end ? unknown_frames : wanted, unknown_frames))
+                : 0);
+  bool ok = emit(first_header.data(), first_header.size());
+  OfflineRenderer r(*player);
   const bool tty = isatty(2);
   std::int16_t chunk[2 * chunk_frames];
   std::uint64_t written = 0;
   int last_percent = -1;
-  while (written < wanted) {
+  while (ok && written < wanted) {
     const int n = r.render_chunk(chunk, a.length.song_end);
     const std::uint64_t keep = std::min<std::uint64_t>(static_cast<std::uint64_t>(n), wanted - written);
-    if (std::fwrite(chunk, 4, keep, f) != keep) break;
+    if (!emit(chunk, keep * 4)) {
+      ok = false;
+      break;
+    }
     written += keep;
     if (tty) {
       const double s = static_cast<double>(written) / mix_rate;
@@ -235,22 +259,31 @@ int render(int argc, char** argv) {
     if (n < chunk_frames) break;
   }
   if (tty) std::fprintf(stderr, "\n");
-  const bool ok = !std::ferror(f) && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) write_wav_header(f, static_cast<std::uint32_t>(written));
-  if (std::fclose(f) != 0 || !ok) {
-    std::fprintf(stderr, "kestol xm render: can't write '%s'\n", a.out);
+  const auto header = wav_header(static_cast<std::uint32_t>(written));
+  if (to_stdout) {
+    // A pipe cannot be rewound; a redirected file gets the true length.
+    if (!ok) {
+      stdout_ok("kestol xm render");
+      return 1;
+    }
+    if (std::fflush(stdout) == 0 && std::fseek(stdout, 0, SEEK_SET) == 0)
+      std::fwrite(header.data(), 1, header.size(), stdout);
+    if (!stdout_ok("kestol xm render")) return 1;
+  } else if (!ok || (!file.direct() && !file.rewrite_start(header.data(), header.size(), &error)) ||
+             !file.commit(&error)) {
+    std::fprintf(stderr, "kestol xm render: %s\n", error.c_str());
     return 1;
   }
   char text[32];
   format_time(static_cast<double>(written) / mix_rate, text, sizeof text);
-  std::printf("%s: %s (%.3f s)%s -> %s\n", a.path, text, static_cast<double>(written) / mix_rate,
+  std::fprintf(to_stdout ? stderr : stdout, "%s: %s (%.3f s)%s -> %s\n", a.path, text, static_cast<double>(written) / mix_rate,
               a.length.song_end ? (r.song_ended() ? " to the song's end" : " (no song end found)") : "", a.out);
-  return 0;
+  return to_stdout || stdout_ok("kestol xm render") ? 0 : 1;
 }
 
 int timeline(int argc, char** argv) {
   RunArgs a;
-  if (int rc = parse_run("timeline", argc, argv, false, a)) return rc;
+  if (int rc = parse_run(timeline_command, argc, argv, false, a); rc != parse_continue) return rc;
   auto player = load(a.path);
   if (!player) return 1;
   OfflineRenderer r(*player);
@@ -263,29 +296,22 @@ int timeline(int argc, char** argv) {
     if (n == 0) break;
     const std::uint16_t pos = r.position();
     std::printf("%llu %u %u\n", static_cast<unsigned long long>(start * 1000 / mix_rate), pos >> 8, pos & 0xFF);
-    if (n < chunk_frames) break;
+    if (n < chunk_frames || std::ferror(stdout)) break;
   }
-  return 0;
+  return stdout_ok("kestol xm timeline") ? 0 : 1;
 }
 
 }  // namespace
 
 int xm_command(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-    usage(argc < 2 ? stderr : stdout);
+    std::fputs(xm_group.usage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
   const char* sub = argv[1];
-  if (!std::strcmp(sub, "play")) return xm_play_command(argc - 1, argv + 1);  // its own --help
-  if (wants_help(argc - 1, argv + 1)) {
-    usage(stdout);
-    return 0;
-  }
   if (!std::strcmp(sub, "info")) return info(argc - 1, argv + 1);
   if (!std::strcmp(sub, "render")) return render(argc - 1, argv + 1);
   if (!std::strcmp(sub, "timeline")) return timeline(argc - 1, argv + 1);
   if (!std::strcmp(sub, "play")) return xm_play_command(argc - 1, argv + 1);
-  std::fprintf(stderr, "kestol xm: unknown subcommand '%s'\n", sub);
-  usage(stderr);
-  return 2;
+  return usage_error(xm_group, "unknown subcommand '" + escape_name(sub) + "'");
 }

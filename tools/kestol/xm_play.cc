@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,6 +14,7 @@
 
 #include "host/audio.h"
 #include "sound/music.h"
+#include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 
 namespace {
@@ -23,78 +23,53 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void on_interrupt(int) { interrupted.store(true); }
 
-void usage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: kestol xm play [--loop] [--seconds N] [--no-sound] FILE\n\n"
-               "Plays the module FILE on the audio device, showing the order position, row\n"
-               "and time being heard. Ends when the song comes round to an earlier order\n"
-               "position, after N seconds, or on Ctrl-C.\n\n"
-               "  --loop       play on when the song comes round (until Ctrl-C)\n"
-               "  --seconds N  stop after N seconds\n"
-               "  --no-sound   open no audio device: the song runs on the clock, unheard\n"
-               "Without an audio device the song runs unheard, as with --no-sound.\n");
-}
-
-bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), {});
-  return !in.bad();
-}
+const CommandInfo play_command{
+    "kestol xm play",
+    "usage: kestol xm play [--loop] [--seconds N] [--no-sound] FILE\n\n"
+    "Plays the module FILE on the audio device, showing the order position, row\n"
+    "and time being heard. Ends when the song comes round to an earlier order\n"
+    "position, after N seconds, or on Ctrl-C.\n\n"
+    "  --loop       play on when the song comes round (until Ctrl-C)\n"
+    "  --seconds N  stop after N seconds (0 to 86400; 0: no limit)\n"
+    "  --no-sound   open no audio device: the song runs on the clock, unheard\n"
+    "Without an audio device the song runs unheard, as with --no-sound.\n"};
 
 }  // namespace
 
 int xm_play_command(int argc, char** argv) {
-  const char* path = nullptr;
   bool loop = false;
-  bool sound = true;
+  bool silent = false;
+  const char* seconds_text = nullptr;
+  std::vector<const char*> operands;
+  int rc = parse_options(play_command, argc, argv,
+                         {flag_option("--loop", &loop), flag_option("--no-sound", &silent),
+                          value_option("--seconds", &seconds_text)},
+                         &operands);
+  if (rc != parse_continue) return rc;
   double seconds = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      usage(stdout);
-      return 0;
-    } else if (std::strcmp(argv[i], "--loop") == 0) {
-      loop = true;
-    } else if (std::strcmp(argv[i], "--no-sound") == 0) {
-      sound = false;
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      char* end = nullptr;
-      seconds = std::strtod(argv[++i], &end);
-      if (end == argv[i] || *end != '\0' || !(seconds > 0)) {
-        std::fprintf(stderr, "kestol xm play: '%s' is not a number of seconds\n", argv[i]);
-        return 2;
-      }
-    } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      std::fprintf(stderr, "kestol xm play: unknown option '%s'\n", argv[i]);
-      usage(stderr);
-      return 2;
-    } else if (path == nullptr) {
-      path = argv[i];
-    } else {
-      std::fprintf(stderr, "kestol xm play: one module at a time ('%s')\n", argv[i]);
-      return 2;
-    }
-  }
-  if (path == nullptr) {
-    usage(stderr);
+  if (seconds_text != nullptr &&
+      !parse_number(play_command, "--seconds", seconds_text, 0, 24 * 3600, &seconds))
     return 2;
-  }
+  if (operands.size() != 1) return usage_error(play_command, "wants one FILE");
+  const char* path = operands[0];
 
   std::vector<std::uint8_t> bytes;
-  if (!read_file(path, bytes)) {
-    std::fprintf(stderr, "kestol xm play: can't read '%s'\n", path);
+  std::string error;
+  if (!read_input_file(path, &bytes, &error)) {
+    std::fprintf(stderr, "kestol xm play: can't read '%s': %s\n", escape_name(path).c_str(),
+                 error.c_str());
     return 1;
   }
   if (bytes.empty() || music_load(bytes.data(), static_cast<std::uint32_t>(bytes.size())) != 0) {
     std::fprintf(stderr, "kestol xm play: '%s' is not an XM module that can be played\n", path);
     return 1;
   }
-  if (!(sound ? music_start() : music_start_silent())) {
+  if (!(silent ? music_start_silent() : music_start())) {
     music_stop();
     std::fprintf(stderr, "kestol xm play: '%s' could not be started\n", path);
     return 1;
   }
-  if (sound && !music_audible()) std::fputs("no audio device: playing without sound\n", stderr);
+  if (!silent && !music_audible()) std::fputs("no audio device: playing without sound\n", stderr);
 
   interrupted.store(false);
   auto previous_int = std::signal(SIGINT, on_interrupt);
