@@ -151,6 +151,11 @@ bool ImageReader::read_header() {
   return inner && inner->read_header();
 }
 
+const char* ImageReader::why() const {
+  if (!reason.empty()) return reason.c_str();
+  return inner ? inner->why() : "";
+}
+
 std::uint32_t ImageReader::width() const { return inner ? inner->width() : 0; }
 std::uint32_t ImageReader::height() const { return inner ? inner->height() : 0; }
 
