@@ -147,6 +147,10 @@ class ImageReader final : public FormatReader {
               std::uint8_t* palette) override;
 
   const char* why() const override;
+  // The bytes decode(format) allocates besides the caller's buffer: a conversion buffer
+  // when the file does not give `format` directly. Callers add it to the picture's own
+  // size before allocating anything, to keep a decode within a memory limit.
+  std::uint64_t decode_scratch_bytes(PixelFormat format) const;
   FileKind kind() const { return peek->kind; }
   // The format reader created by read_header (null before, or for an unknown kind).
   FormatReader* inner_reader() const { return inner.get(); }

@@ -67,9 +67,8 @@ bool open_picture(const char* path, Opened& o) {
     return false;
   }
   if (!o.reader->read_header()) {
-    std::string why = std::string(file_kind_name(o.reader->kind())) + " header rejected";
-    if (auto* jpeg = dynamic_cast<JpegDecoder*>(o.reader->inner_reader()))
-      if (jpeg->header_error) why = jpeg->header_error;
+    std::string why = o.reader->why();
+    if (why.empty()) why = std::string(file_kind_name(o.reader->kind())) + " header rejected";
     if (!o.reader->inner_reader())
       why = std::string(file_kind_name(o.reader->kind())) + " files are not supported by this build";
     fail(path, "header", why);
@@ -132,19 +131,23 @@ int decode(int argc, char** argv) {
   const std::uint32_t w = o.reader->width(), h = o.reader->height();
   const std::uint32_t bpp = pixel_format_bytes(format);
   const std::uint64_t bytes = std::uint64_t(w) * h * bpp;
-  // Beyond this a declared size is taken as a lie rather than a picture to allocate.
+  // Beyond this a declared size is taken as a lie rather than a picture to allocate. Every
+  // buffer counts: the picture, the reader's conversion buffer and the writer's.
   constexpr std::uint64_t limit = std::uint64_t(1) << 30;
-  if (bytes > limit)
+  const std::uint64_t needed = bytes + o.reader->decode_scratch_bytes(format) +
+                               write_raster_scratch_bytes(out, format, w, h);
+  if (needed > limit)
     return fail(in, "decode", "a " + std::to_string(w) + " x " + std::to_string(h) + " " +
                                   pixel_format_name(format) + " picture needs " +
-                                  std::to_string(bytes) + " bytes, more than the 1 GiB limit");
+                                  std::to_string(needed) + " bytes, more than the 1 GiB limit");
   std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[bytes ? bytes : 1]);
   if (!pixels)
     return fail(in, "decode", "cannot allocate " + std::to_string(bytes) + " bytes for a " +
                                   std::to_string(w) + " x " + std::to_string(h) + " picture");
   std::uint8_t palette[768] = {};
   if (!o.reader->decode(pixels.get(), format, w * bpp, palette))
-    return fail(in, "decode", std::string("cannot decode as ") + pixel_format_name(format));
+    return fail(in, "decode", std::string("cannot decode as ") + pixel_format_name(format) +
+                                  (*o.reader->why() ? std::string(": ") + o.reader->why() : ""));
   std::string error;
   if (!write_raster(out, pixels.get(), format, w, h, palette, error)) return fail(out, "write", error);
   std::printf("%s: %u x %u %s -> %s\n", in, w, h, pixel_format_name(format), out);

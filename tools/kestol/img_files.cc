@@ -182,6 +182,19 @@ bool read_raster(const char* path, RasterImage& image, std::string& error) {
   return read_pnm(f.get(), image, error);
 }
 
+std::uint64_t write_raster_scratch_bytes(const char* path, PixelFormat format, std::uint32_t w,
+                                        std::uint32_t h) {
+  std::string p = path;
+  const std::uint64_t pixels = std::uint64_t(w) * h;
+  if (ends_with(p, ".png")) return 768;
+  const bool pgm = ends_with(p, ".pgm"), pam = ends_with(p, ".pam");
+  PixelFormat out_format = pgm ? PixelFormat::grey8 : PixelFormat::rgb24;
+  if (pam && (format == PixelFormat::argb32 || format == PixelFormat::grey8)) out_format = format;
+  std::uint64_t bytes = out_format != format ? pixels * pixel_format_bytes(out_format) : 0;
+  if (pam && out_format == PixelFormat::argb32) bytes += pixels * 4;
+  return bytes;
+}
+
 bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,
                   std::uint32_t h, const u8* palette, std::string& error) {
   std::string p = path;
