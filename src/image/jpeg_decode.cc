@@ -197,9 +197,9 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   const std::uint64_t limit = plain ? block_count * 640 + (std::uint64_t(height) / 8 + 2) * 4 + 16
                                     : general_scan_limit(*this, width, height);
   std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source, limit));
-  if (!reader || !reader->ok()) return false;
+  if (!reader || !reader->ok()) return refuse("out of memory for the scan data");
   std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, idct_8x8_for_cpu()});
-  if (!bd) return false;
+  if (!bd) return refuse("out of memory");
   for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t], t < 2);
   reader->prime();
   if (!plain) {

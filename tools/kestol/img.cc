@@ -91,9 +91,15 @@ int info(int argc, char** argv) {
   for (std::uint32_t i = 0; i < list.count; ++i) std::printf(" %s", pixel_format_name(list.items[i]));
   std::printf("\n");
   if (auto* jpeg = dynamic_cast<JpegDecoder*>(o.reader->inner_reader())) {
-    std::printf("jpeg:    %u component%s, luma sampling %u, %s\n", jpeg->scan_components,
-                jpeg->scan_components == 1 ? "" : "s", jpeg->luma_sampling,
-                (jpeg->markers_seen & jpeg_seen_dri) ? "restart markers" : "no restart markers");
+    std::string layout;
+    for (int c = 0; c < jpeg->component_count; ++c)
+      layout += (c ? "," : "") + std::to_string(jpeg->components[c].h) + "x" +
+                std::to_string(jpeg->components[c].v);
+    const std::string restarts = jpeg->restart_interval
+                                     ? "restart markers every " + std::to_string(jpeg->restart_interval) + " MCUs"
+                                     : std::string("no restart markers");
+    std::printf("jpeg:    %u component%s, sampling %s, %s\n", jpeg->scan_components,
+                jpeg->scan_components == 1 ? "" : "s", layout.c_str(), restarts.c_str());
   }
   return 0;
 }
