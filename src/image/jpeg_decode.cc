@@ -99,7 +99,7 @@ struct BlockDecoder {
 // Any layout of whole-ratio sampling and any restart interval, one MCU at a time: each
 // component's blocks in scan order, then every pixel takes each component's sample at
 // (row * v / vmax, column * h / hmax), chroma thus replicated as in the fast loops.
-void decode_general(const JpegDecoder& d, BlockDecoder& bd, JpegScanReader& reader, u8* out,
+__attribute__((noinline)) void decode_general(const JpegDecoder& d, BlockDecoder& bd, JpegScanReader& reader, u8* out,
                     u32 pitch, u32 width, u32 height) {
   const int n = d.scan_components;
   u32 hmax = 1, vmax = 1;
@@ -168,7 +168,7 @@ void decode_general(const JpegDecoder& d, BlockDecoder& bd, JpegScanReader& read
 
 // The most scan data a layout can consume: 64 codes of at most 16 + 15 bits per block,
 // each byte possibly followed by a skipped one, and a marker per restart interval.
-std::uint64_t general_scan_limit(const JpegDecoder& d, u32 width, u32 height) {
+__attribute__((noinline)) std::uint64_t general_scan_limit(const JpegDecoder& d, u32 width, u32 height) {
   u32 hmax = 1, vmax = 1, blocks = 0;
   for (int i = 0; i < d.component_count; ++i) {
     hmax = d.components[i].h > hmax ? d.components[i].h : hmax;
