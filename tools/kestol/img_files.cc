@@ -41,6 +41,14 @@ bool read_png(const char* path, RasterImage& image, std::string& error) {
   image.width = png.width;
   image.height = png.height;
   image.format = grey ? PixelFormat::grey8 : PixelFormat::rgb24;
+  // The header's size is checked before the pixels are allocated: a small file can
+  // announce gigabytes.
+  if (std::uint64_t(PNG_IMAGE_SIZE(png)) > raster_memory_limit) {
+    error = "a " + std::to_string(png.width) + " x " + std::to_string(png.height) +
+            " PNG needs more than the 1 GiB limit";
+    png_image_free(&png);
+    return false;
+  }
   image.pixels.resize(PNG_IMAGE_SIZE(png));
   if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) {
     error = png.message;
@@ -89,6 +97,10 @@ bool read_pnm(std::FILE* f, RasterImage& image, std::string& error) {
   image.height = h;
   image.format = magic[1] == '5' ? PixelFormat::grey8 : PixelFormat::rgb24;
   std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(image.format);
+  if (bytes > raster_memory_limit) {
+    error = "a " + std::to_string(w) + " x " + std::to_string(h) + " picture needs more than the 1 GiB limit";
+    return false;
+  }
   image.pixels.resize(bytes);
   if (std::fread(image.pixels.data(), 1, bytes, f) != bytes) {
     error = "PPM/PGM pixel data is truncated";
