@@ -26,7 +26,8 @@ inline std::uint32_t le32(const std::uint8_t* p) {
 }
 
 // 8-bit files give indexed8 (a palette of up to 256 entries), 24-bit rgb24, 32-bit argb32.
-// Rows are stored bottom row first, each padded to a multiple of 4 bytes.
+// Rows are stored bottom row first (top first for a negative height), each padded to a
+// multiple of 4 bytes; version 4 and 5 headers and bit fields of the plain layout are read.
 class BmpReader final : public FormatReader {
  public:
   explicit BmpReader(ImageSource* source) : FormatReader(source) {}
@@ -39,6 +40,7 @@ class BmpReader final : public FormatReader {
   std::uint32_t palette_entries = 0;
   std::uint32_t palette_entry_size = 0;
   std::int64_t data_gap = 0;  // bytes between the palette's end and the pixel data
+  bool top_down = false;      // negative height: the top row comes first
 };
 
 // One plane gives indexed8 (the 768-byte palette after a 0x0C byte at the end), three
@@ -68,8 +70,10 @@ class TgaReader final : public FormatReader {
   bool fetch_pixel();
 
   std::uint32_t colour_map_length = 0;
+  std::uint32_t colour_map_first = 0;  // palette index of the map's first entry
   std::uint32_t bytes_per_pixel = 0;
   bool bottom_up = false;
+  bool right_to_left = false;
   bool rle = false;
   std::uint8_t pixel[4] = {};
   std::int32_t repeat_count = 0;

@@ -1,6 +1,7 @@
 #include "image/gif_reader.h"
 
 #include <cstring>
+#include <string>
 
 #include "image/format_readers.h"
 #include "image/gif_lzw.h"
@@ -46,32 +47,34 @@ bool GifReader::read_header() {
   transparent = false;
   transparent_index = 0;
   std::uint8_t signature[6];
-  if (!read_exact(source, signature, 6) || std::memcmp(signature, "GIF", 3) != 0) return false;
+  if (!read_exact(source, signature, 6)) return refuse("data ends early");
+  if (std::memcmp(signature, "GIF", 3) != 0) return refuse("no GIF signature");
   std::uint8_t screen[7];
-  if (!read_exact(source, screen, 7)) return false;
+  if (!read_exact(source, screen, 7)) return refuse("data ends early");
   image_width = le16(screen);
   image_height = le16(screen + 2);
-  if (!read_colour_table(screen[4])) return false;
+  if (!read_colour_table(screen[4])) return refuse("data ends early");
 
   for (;;) {
     std::uint8_t b;
-    if (source->read(&b, 1) != 1) return false;
-    if (b == 0x3B) return false;  // trailer before any image
+    if (source->read(&b, 1) != 1) return refuse("data ends early");
+    if (b == 0x3B) return refuse("GIF without an image (trailer first)");
     if (b == 0x2C) break;
     if (b == 0x21) read_extension();
     // Any other byte is passed over.
   }
 
   std::uint8_t descriptor[9];
-  if (!read_exact(source, descriptor, 9)) return false;
+  if (!read_exact(source, descriptor, 9)) return refuse("data ends early");
   image_width = le16(descriptor + 4);
   image_height = le16(descriptor + 6);
   interlaced = (descriptor[8] & 0x40) != 0;
   if (descriptor[8] & 0x80) {
-    if (!read_colour_table(descriptor[8])) return false;
+    if (!read_colour_table(descriptor[8])) return refuse("data ends early");
   }
-  if (!read_exact(source, &min_code_size, 1)) return false;
-  if (min_code_size < 2 || min_code_size > 11) return false;
+  if (!read_exact(source, &min_code_size, 1)) return refuse("data ends early");
+  if (min_code_size < 2 || min_code_size > 11)
+    return refuse("GIF minimum code size " + std::to_string(min_code_size) + " (must be 2..11)");
 
   formats.append(PixelFormat::indexed8);
   if (transparent) formats.append(PixelFormat::argb32);
@@ -87,7 +90,7 @@ bool GifReader::decode(void* pixels, PixelFormat format, std::uint32_t pitch,
   if (indexed && !out_palette) return false;
 
   LzwDecoder lzw(*source, min_code_size);
-  if (!lzw.ok()) return false;
+  if (!lzw.ok()) return refuse("GIF decoder out of memory");
   if (indexed) std::memcpy(out_palette, palette, colour_count * 3);
 
   static constexpr std::uint32_t kPassStart[4] = {0, 4, 2, 1};

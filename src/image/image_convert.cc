@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -150,10 +151,11 @@ bool convert_pixels(const u8* source, PixelFormat from, u32 source_pitch, u8* de
   return true;
 }
 
-bool ImageReader::decode(void* pixels, PixelFormat format, u32 pitch, u8* palette) {
-  if (!inner) return false;
-  if (inner->supports(format)) return inner->decode(pixels, format, pitch, palette);
+namespace {
 
+// The format a decode into `format` reads from the file: `format` itself, or the first
+// the file gives of the three the conversion can start from.
+bool conversion_source(const FormatReader& inner, PixelFormat format, PixelFormat& from) {
   static constexpr PixelFormat choices[4][3] = {
       {PixelFormat::argb32, PixelFormat::indexed8, PixelFormat::grey8},  // to rgb24
       {PixelFormat::rgb24, PixelFormat::indexed8, PixelFormat::grey8},   // to argb32
@@ -162,16 +164,30 @@ bool ImageReader::decode(void* pixels, PixelFormat format, u32 pitch, u8* palett
   };
   u32 code = static_cast<u32>(format);
   if (code > 3) return false;
-  PixelFormat from = format;
-  bool found = false;
   for (PixelFormat candidate : choices[code]) {
-    if (inner->supports(candidate)) {
+    if (inner.supports(candidate)) {
       from = candidate;
-      found = true;
-      break;
+      return true;
     }
   }
-  if (!found) return false;
+  return false;
+}
+
+}  // namespace
+
+std::uint64_t ImageReader::decode_scratch_bytes(PixelFormat format) const {
+  PixelFormat from;
+  if (!inner || inner->supports(format) || !conversion_source(*inner, format, from)) return 0;
+  return std::uint64_t(inner->width()) * inner->height() * pixel_format_bytes(from);
+}
+
+bool ImageReader::decode(void* pixels, PixelFormat format, u32 pitch, u8* palette) {
+  if (!inner) return false;
+  if (inner->supports(format)) return inner->decode(pixels, format, pitch, palette);
+
+  PixelFormat from = format;
+  if (!conversion_source(*inner, format, from))
+    return refuse(std::string("no conversion to ") + pixel_format_name(format));
 
   u32 w = inner->width(), h = inner->height();
   std::size_t bpp = pixel_format_bytes(from);
@@ -181,9 +197,12 @@ bool ImageReader::decode(void* pixels, PixelFormat format, u32 pitch, u8* palett
   if (packed_pitch > 0xFFFFFFFFu) return false;
   std::size_t bytes = packed_pitch * h;
   std::unique_ptr<u8[]> block(new (std::nothrow) u8[bytes ? bytes : 1]);
-  if (!block) return false;
+  if (!block) return refuse("out of memory for a conversion buffer of " + std::to_string(bytes) + " bytes");
   u8 own_palette[768] = {};
   if (!inner->decode(block.get(), from, u32(packed_pitch), own_palette)) return false;
-  return convert_pixels(block.get(), from, u32(packed_pitch), static_cast<u8*>(pixels), format,
-                        pitch, w, h, from == PixelFormat::indexed8 ? own_palette : palette);
+  if (!convert_pixels(block.get(), from, u32(packed_pitch), static_cast<u8*>(pixels), format,
+                      pitch, w, h, from == PixelFormat::indexed8 ? own_palette : palette))
+    return refuse(std::string("cannot convert ") + pixel_format_name(from) + " to " +
+                  pixel_format_name(format));
+  return true;
 }

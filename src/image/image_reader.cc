@@ -146,9 +146,15 @@ bool ImageReader::read_header() {
     case FileKind::kind_pcx: inner = make_pcx_reader(peek.get()); break;
     case FileKind::kind_gif: inner = make_gif_reader(peek.get()); break;
     case FileKind::kind_tga: inner = make_tga_reader(peek.get()); break;
-    default: return false;
+    default: return refuse("not a JPEG, BMP, PCX, GIF or TGA file");
   }
-  return inner && inner->read_header();
+  if (!inner) return refuse(std::string(file_kind_name(peek->kind)) + " files are not supported by this build");
+  return inner->read_header();
+}
+
+const char* ImageReader::why() const {
+  if (!reason.empty()) return reason.c_str();
+  return inner ? inner->why() : "";
 }
 
 std::uint32_t ImageReader::width() const { return inner ? inner->width() : 0; }

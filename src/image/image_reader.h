@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Rows run top to bottom, `pitch` bytes apart, pitch chosen by the caller.
 enum class PixelFormat : std::uint32_t {
@@ -111,9 +112,18 @@ class FormatReader {
   // is refused.
   virtual bool decode(void* pixels, PixelFormat format, std::uint32_t pitch,
                       std::uint8_t* palette) = 0;
+  // Why read_header or decode refused, naming the field and its value ("BMP compression
+  // 1 (RLE8) not supported", "data ends early"); empty when no reason was given.
+  virtual const char* why() const { return reason.c_str(); }
 
  protected:
+  // Records the first reason and returns false.
+  bool refuse(std::string text) {
+    if (reason.empty()) reason = std::move(text);
+    return false;
+  }
   ImageSource* source;
+  std::string reason;
   bool header_read = false;
   std::uint32_t image_width = 0;
   std::uint32_t image_height = 0;
@@ -136,6 +146,11 @@ class ImageReader final : public FormatReader {
   bool decode(void* pixels, PixelFormat format, std::uint32_t pitch,
               std::uint8_t* palette) override;
 
+  const char* why() const override;
+  // The bytes decode(format) allocates besides the caller's buffer: a conversion buffer
+  // when the file does not give `format` directly. Callers add it to the picture's own
+  // size before allocating anything, to keep a decode within a memory limit.
+  std::uint64_t decode_scratch_bytes(PixelFormat format) const;
   FileKind kind() const { return peek->kind; }
   // The format reader created by read_header (null before, or for an unknown kind).
   FormatReader* inner_reader() const { return inner.get(); }

@@ -96,6 +96,91 @@ struct BlockDecoder {
   }
 };
 
+// Any layout of whole-ratio sampling and any restart interval, one MCU at a time: each
+// component's blocks in scan order, then every pixel takes each component's sample at
+// (row * v / vmax, column * h / hmax), chroma thus replicated as in the fast loops.
+__attribute__((noinline)) void decode_general(const JpegDecoder& d, BlockDecoder& bd, JpegScanReader& reader, u8* out,
+                    u32 pitch, u32 width, u32 height) {
+  const int n = d.scan_components;
+  u32 hmax = 1, vmax = 1;
+  for (int i = 0; i < d.component_count; ++i) {
+    hmax = d.components[i].h > hmax ? d.components[i].h : hmax;
+    vmax = d.components[i].v > vmax ? d.components[i].v : vmax;
+  }
+  // A grey scan is not interleaved: its MCU is one block whatever the factors say.
+  const JpegComponent* comp[3];
+  u32 h[3], v[3], first[3];
+  u32 blocks_per_mcu = 0;
+  for (int i = 0; i < n; ++i) {
+    comp[i] = &d.components[d.scan_order[i]];
+    h[i] = n == 1 ? 1 : comp[i]->h;
+    v[i] = n == 1 ? 1 : comp[i]->v;
+    first[i] = blocks_per_mcu;
+    blocks_per_mcu += h[i] * v[i];
+  }
+  const u32 span_w = width, span_h = height;
+  const u32 mcu_w = n == 1 ? 8 : 8 * hmax, mcu_h = n == 1 ? 8 : 8 * vmax;
+  const u32 mcus_x = (span_w + mcu_w - 1) / mcu_w, mcus_y = (span_h + mcu_h - 1) / mcu_h;
+  const std::uint64_t mcu_total = std::uint64_t(mcus_x) * mcus_y;
+  const bool rgb = n == 3 && d.adobe_rgb;
+  alignas(32) i32 blocks[10][64];
+  i32 pred[3] = {0, 0, 0};
+  u32 since_restart = 0;
+  std::uint64_t done = 0;
+  for (u32 my = 0; my < mcus_y; ++my) {
+    for (u32 mx = 0; mx < mcus_x; ++mx) {
+      for (int i = 0; i < n; ++i)
+        for (u32 b = 0; b < h[i] * v[i]; ++b)
+          bd.decode_block(blocks[first[i] + b], comp[i]->dc, comp[i]->ac, comp[i]->quant, pred[i]);
+      const u32 x0 = mx * mcu_w, y0 = my * mcu_h;
+      const u32 rows = span_h - y0 < mcu_h ? span_h - y0 : mcu_h;
+      const u32 cols = span_w - x0 < mcu_w ? span_w - x0 : mcu_w;
+      if (n == 1) {
+        for (u32 r = 0; r < rows; ++r)
+          for (u32 c = 0; c < cols; ++c)
+            out[std::size_t(y0 + r) * pitch + x0 + c] = clamp255(blocks[0][r * 8 + c]);
+      } else {
+        for (u32 r = 0; r < rows; ++r) {
+          u8* row = out + std::size_t(y0 + r) * pitch + std::size_t(x0) * 3;
+          for (u32 c = 0; c < cols; ++c) {
+            i32 s[3];
+            for (int i = 0; i < 3; ++i) {
+              const u32 sr = r * v[i] / vmax, sc = c * h[i] / hmax;
+              s[d.scan_order[i]] = blocks[first[i] + (sr / 8) * h[i] + sc / 8][(sr % 8) * 8 + sc % 8];
+            }
+            if (rgb) {
+              for (int i = 0; i < 3; ++i) row[c * 3 + i] = clamp255(s[i]);
+            } else {
+              ycc_to_rgb(s[0], s[1], s[2], row + c * 3);
+            }
+          }
+        }
+      }
+      ++done;
+      if (d.restart_interval && ++since_restart == d.restart_interval && done < mcu_total) {
+        reader.restart_resync();
+        pred[0] = pred[1] = pred[2] = 0;
+        since_restart = 0;
+      }
+    }
+  }
+}
+
+// The most scan data a layout can consume: 64 codes of at most 16 + 15 bits per block,
+// each byte possibly followed by a skipped one, and a marker per restart interval.
+__attribute__((noinline)) std::uint64_t general_scan_limit(const JpegDecoder& d, u32 width, u32 height) {
+  u32 hmax = 1, vmax = 1, blocks = 0;
+  for (int i = 0; i < d.component_count; ++i) {
+    hmax = d.components[i].h > hmax ? d.components[i].h : hmax;
+    vmax = d.components[i].v > vmax ? d.components[i].v : vmax;
+    blocks += d.components[i].h * d.components[i].v;
+  }
+  const std::uint64_t mcus = ((std::uint64_t(width) + 8 * hmax - 1) / (8 * hmax)) *
+                             ((std::uint64_t(height) + 8 * vmax - 1) / (8 * vmax));
+  const std::uint64_t intervals = d.restart_interval ? mcus / d.restart_interval + 2 : 2;
+  return mcus * blocks * 640 + intervals * 4 + 16;
+}
+
 }  // namespace
 
 bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
@@ -108,16 +193,23 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
   // The most one block can consume: 64 codes of at most 16 + 15 bits, each byte possibly
   // followed by a skipped one, and up to 64 restart markers read as -2.
   const std::uint64_t block_count = ((std::uint64_t(width) + 15) / 8) * ((std::uint64_t(height) + 15) / 8);
-  const std::uint64_t limit = block_count * 640 + (std::uint64_t(height) / 8 + 2) * 4 + 16;
+  const bool plain = plain_layout();
+  const std::uint64_t limit = plain ? block_count * 640 + (std::uint64_t(height) / 8 + 2) * 4 + 16
+                                    : general_scan_limit(*this, width, height);
   std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source, limit));
-  if (!reader || !reader->ok()) return false;
+  if (!reader || !reader->ok()) return refuse("out of memory for the scan data");
   std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, idct_8x8_for_cpu()});
-  if (!bd) return false;
+  if (!bd) return refuse("out of memory");
   for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t], t < 2);
   reader->prime();
+  if (!plain) {
+    if ((scan_components == 1) != (format == PixelFormat::grey8)) return false;
+    decode_general(*this, *bd, *reader, static_cast<u8*>(pixels), pitch, width, height);
+    return true;
+  }
 
   u8* out = static_cast<u8*>(pixels);
-  const bool restarts = (markers_seen & jpeg_seen_dri) != 0;
+  const bool restarts = restart_interval != 0;
   alignas(32) i32 blocks[6][64];
   u8 edge[16 * 16 * 3];
   i32 pred[3] = {0, 0, 0};
@@ -149,7 +241,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
     case 1: hs = 1; vs = 1; break;
     case 2: hs = 2; vs = 1; break;
     case 4: hs = 2; vs = 2; break;
-    default: return true;  // nothing decoded
+    default: return false;  // not a plain layout: never reached
   }
   const u32 mcu_w = 8 * hs, mcu_h = 8 * vs, nluma = hs * vs;
   const JpegMcuToRgb to_rgb = jpeg_mcu_to_rgb_for_cpu();

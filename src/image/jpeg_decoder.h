@@ -1,9 +1,10 @@
-// The JPEG reader: JFIF files, 8-bit samples, Huffman-coded sequential DCT (SOF0/SOF1),
-// one interleaved scan with one component (grey) or three (Y, Cb, Cr), restart markers
-// only at the end of each row of MCUs.
+// The JPEG reader: 8-bit samples, Huffman-coded sequential DCT (SOF0/SOF1), one scan with
+// one component (grey) or three interleaved (Y, Cb, Cr) with any whole-ratio sampling,
+// restart markers at the interval the DRI segment gives.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "image/image_reader.h"
 
@@ -22,6 +23,14 @@ enum : std::uint8_t {
   jpeg_seen_dqt = 0x10,
   jpeg_seen_app0 = 0x20,
   jpeg_seen_dri = 0x40,
+};
+
+// One component of the frame, with the Huffman tables its scan entry names.
+struct JpegComponent {
+  std::uint8_t id = 0;
+  std::uint8_t h = 1, v = 1;  // sampling factors, 1..4
+  std::uint8_t quant = 0;
+  std::uint8_t dc = 0, ac = 0;
 };
 
 class JpegDecoder final : public FormatReader {
@@ -44,15 +53,33 @@ class JpegDecoder final : public FormatReader {
   std::uint32_t chroma_dc_table = 0, chroma_ac_table = 0;
   std::int32_t quant_tables[2][64] = {};  // natural order
   std::uint8_t scan_components = 0;
+  // The frame's components in SOF order, and for each scan entry the frame index.
+  JpegComponent components[3] = {};
+  std::uint8_t component_count = 0;
+  std::uint8_t scan_order[3] = {};
+  std::uint32_t restart_interval = 0;  // in MCUs; 0 = no restart markers
+  bool adobe_rgb = false;              // Adobe APP14 transform 0: components are R, G, B
   // Why read_header failed: "truncated", "progressive JPEG not supported", ...
   const char* header_error = nullptr;
   ImageSource* input() const { return source; }
+  const char* why() const override { return header_error ? header_error : FormatReader::why(); }
+  // True when the layout is one of the three the fast colour loop handles (or grey) and
+  // restarts, if any, fall at the end of each row of MCUs.
+  bool plain_layout() const;
 
  private:
+  std::string message;  // storage for a formatted header_error
   bool fail(const char* why) {
     if (!header_error) header_error = why;
     return false;
   }
+  bool fail(const std::string& why) {
+    if (header_error) return false;
+    message = why;
+    header_error = message.c_str();
+    return false;
+  }
+  bool parse_app14();
   bool read_bytes(void* out, std::uint32_t n);
   bool read_u8(std::uint8_t& v) { return read_bytes(&v, 1); }
   bool read_u16(std::uint32_t& v);

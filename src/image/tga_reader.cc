@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "image/bmp_pcx_tga.h"
 #include "image/format_readers.h"
@@ -23,23 +24,28 @@ std::unique_ptr<FormatReader> make_tga_reader(ImageSource* source) {
 
 bool TgaReader::read_header() {
   std::uint8_t h[18];
-  if (!read_exact(source, h, 18)) return false;
+  if (!read_exact(source, h, 18)) return refuse("data ends early");
   const std::uint32_t id_length = h[0];
   const std::uint32_t map_type = h[1];
   std::uint32_t image_type = h[2];
+  const std::uint32_t map_first = le16(h + 3);
   const std::uint32_t map_length = le16(h + 5);
   const std::uint32_t map_entry_size = h[7];
   image_width = le16(h + 12);
   image_height = le16(h + 14);
   std::uint32_t depth = h[16];
   const std::uint8_t descriptor = h[17];
+  const std::string type_text = "TGA image type " + std::to_string(h[2]);
 
   if (depth == 15) depth = 16;
-  if (depth % 8 != 0 || depth == 0 || depth > 32) return false;
+  if (depth % 8 != 0 || depth == 0 || depth > 32)
+    return refuse("TGA pixel depth " + std::to_string(h[16]) + " not supported");
   bytes_per_pixel = depth / 8;
   bottom_up = (descriptor & 0x20) == 0;
-  if (descriptor & 0xC0) return false;
-  if (map_type > 1) return false;
+  right_to_left = (descriptor & 0x10) != 0;
+  if (descriptor & 0xC0)
+    return refuse("TGA interleaved rows (descriptor " + std::to_string(descriptor) + ") not supported");
+  if (map_type > 1) return refuse("TGA colour map type " + std::to_string(map_type) + " not supported");
   rle = image_type > 8;
   if (rle) {
     repeat_count = raw_count = 0;
@@ -47,29 +53,36 @@ bool TgaReader::read_header() {
   }
 
   colour_map_length = 0;
+  colour_map_first = 0;
   std::uint64_t skip_map = 0;
   switch (image_type) {
     case 1:
-      if (bytes_per_pixel != 1 || map_type != 1 || map_entry_size != 24) return false;
+      if (map_type != 1) return refuse(type_text + " without a colour map");
+      if (bytes_per_pixel != 1)
+        return refuse(type_text + " with " + std::to_string(h[16]) + "-bit indices not supported");
+      if (map_entry_size != 24)
+        return refuse("TGA colour map of " + std::to_string(map_entry_size) + "-bit entries not supported");
       colour_map_length = map_length;
+      colour_map_first = map_first;
       formats.append(PixelFormat::indexed8);
       break;
     case 2:
-      if (bytes_per_pixel == 1) return false;
+      if (bytes_per_pixel == 1) return refuse(type_text + " with 8-bit pixels not supported");
       formats.append(bytes_per_pixel == 4 ? PixelFormat::argb32 : PixelFormat::rgb24);
       break;
     case 3:
-      if (bytes_per_pixel != 1) return false;
+      if (bytes_per_pixel != 1)
+        return refuse(type_text + " (grey) with " + std::to_string(h[16]) + "-bit pixels not supported");
       formats.append(PixelFormat::grey8);
       break;
     default:
-      break;  // nothing listed: decode refuses every format
+      return refuse(type_text + " not supported");
   }
   // A colour map announced by a true-colour or grey file is not used, but it sits between
   // the id field and the pixels, so it is passed over.
   if (image_type != 1 && map_type == 1) skip_map = std::uint64_t(map_length) * ((map_entry_size + 7) / 8);
 
-  if (!skip_bytes(source, id_length) || !skip_bytes(source, skip_map)) return false;
+  if (!skip_bytes(source, id_length) || !skip_bytes(source, skip_map)) return refuse("data ends early");
   header_read = true;
   return true;
 }
@@ -99,23 +112,26 @@ bool TgaReader::decode(void* pixels, PixelFormat format, std::uint32_t pitch,
   if (pitch < std::uint64_t(image_width) * out_bytes) return false;
   if (format == PixelFormat::indexed8 && !palette) return false;
 
-  // Only 256 entries can be reached by byte indices; the rest of a longer map is dropped.
+  // Entry i of the map is palette index first + i; only indices below 256 can be reached by
+  // byte pixels.
   for (std::uint32_t i = 0; i < colour_map_length; ++i) {
     std::uint8_t entry[3];
-    if (!read_exact(source, entry, 3)) return false;
-    if (i < 256) {
-      palette[i * 3] = entry[2];
-      palette[i * 3 + 1] = entry[1];
-      palette[i * 3 + 2] = entry[0];
+    if (!read_exact(source, entry, 3)) return refuse("data ends early");
+    const std::uint32_t index = colour_map_first + i;
+    if (index < 256) {
+      palette[index * 3] = entry[2];
+      palette[index * 3 + 1] = entry[1];
+      palette[index * 3 + 2] = entry[0];
     }
   }
 
   auto* base = static_cast<std::uint8_t*>(pixels);
   for (std::uint32_t i = 0; i < image_height; ++i) {
     const std::uint32_t y = bottom_up ? image_height - 1 - i : i;
-    std::uint8_t* out = base + std::size_t(y) * pitch;
+    std::uint8_t* const row = base + std::size_t(y) * pitch;
     for (std::uint32_t x = 0; x < image_width; ++x) {
-      if (!fetch_pixel()) return false;
+      if (!fetch_pixel()) return refuse("data ends early");
+      std::uint8_t* out = row + std::size_t(right_to_left ? image_width - 1 - x : x) * out_bytes;
       switch (bytes_per_pixel) {
         case 1:
           *out++ = pixel[0];

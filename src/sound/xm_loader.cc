@@ -1,6 +1,7 @@
 // XM loader: patterns to 5-byte cells, samples to delta-decoded 16-bit data with
 // normalised loops and a guard value for the mixer's interpolation.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "sound/module.h"
@@ -190,6 +191,16 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size, 
   char head[17] = {};
   in.read(head, 17);
   if (std::memcmp(head, signature, 17) != 0) return fail("no \"Extended Module: \" signature");
+  // Versions 1.02 and 1.03 store patterns and instruments in another layout; read as 1.04
+  // they would play as silence.
+  in.seek(58, 0);
+  const std::uint32_t version = in.u16();
+  if (version != 0x0104) {
+    thread_local char message[48];
+    std::snprintf(message, sizeof message, "XM version %u.%02X is not supported", version >> 8,
+                  version & 0xFF);
+    return fail(message);
+  }
 
   auto player = std::make_unique<ModulePlayer>();
   ModulePlayer& m = *player;
@@ -209,6 +220,7 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size, 
   in.read(m.order_table, 256);
   in.seek(60 + static_cast<std::int64_t>(header_size), 0);
 
+  if (channels == 0) return fail("no channels (the channel count is 0)");
   if (channels > max_channels) return fail("more than 32 channels");
   if (stored_patterns > max_patterns) return fail("more than 256 patterns");
   // The order table has 256 entries, and the song has at least one position.
@@ -225,10 +237,14 @@ std::unique_ptr<ModulePlayer> module_load(const void* data, std::uint32_t size, 
   m.pattern_slots = std::max(stored_patterns, largest + 1);
   m.patterns.resize(static_cast<std::size_t>(m.pattern_slots));
   for (int i = 0; i < stored_patterns; ++i) {
-    in.u32();  // header length: always taken as 9
-    in.u8();   // packing type
+    // The header length counts from its own first byte; writers may add fields after
+    // the nine bytes read here, so the packed data starts where the length says.
+    const std::int64_t start = in.tell();
+    const std::uint32_t pattern_header = in.u32();
+    in.u8();  // packing type
     const int rows = in.u16();
     const int packed = in.u16();
+    if (pattern_header > 9) in.seek(start + static_cast<std::int64_t>(pattern_header), 0);
     read_pattern(in, m.patterns[i], rows, channels, packed != 0);
   }
   for (int i = stored_patterns; i < m.pattern_slots; ++i) read_pattern(in, m.patterns[i], 0, channels, false);

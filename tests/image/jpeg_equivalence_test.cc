@@ -5,6 +5,7 @@
 #include <random>
 
 #include "image/cpu_dispatch.h"
+#include "image/jpeg_decoder.h"
 #include "image/jpeg_encoder.h"
 #include "tests/support/jpeg_builder.h"
 
@@ -111,4 +112,45 @@ TEST(JpegEquivalence, RandomScanData) {
     }
     expect_same(file, "random scan");
   }
+}
+
+// The general loop against the plain reference: headers rewritten to other sampling
+// layouts and restart intervals, scans of random bytes rich in 0xFF and restart markers.
+TEST(JpegEquivalence, RandomScanDataInOtherLayouts) {
+  std::mt19937 rng(1234);
+  const std::uint8_t layouts[][3] = {{0x12, 0x11, 0x11}, {0x31, 0x11, 0x11}, {0x41, 0x11, 0x11},
+                                     {0x42, 0x11, 0x11}, {0x22, 0x12, 0x12}, {0x22, 0x21, 0x11},
+                                     {0x14, 0x12, 0x11}, {0x11, 0x11, 0x11}};
+  int general = 0;
+  for (int t = 0; t < 64; ++t) {
+    JpegEncodeOptions o;
+    o.grey = t % 8 == 7;
+    o.sampling = JpegSampling::s1x1;
+    const std::uint32_t w = 1 + rng() % 40, h = 1 + rng() % 40;
+    Bytes file = encode(w, h, o, t);
+    std::size_t sof = 0, sos = 0;
+    for (std::size_t i = 0; i + 1 < file.size(); ++i) {
+      if (file[i] == 0xFF && file[i + 1] == 0xC0) sof = i;
+      if (file[i] == 0xFF && file[i + 1] == 0xDA) sos = i;
+    }
+    if (!o.grey) {
+      const std::uint8_t* l = layouts[t % 8];
+      for (int c = 0; c < 3; ++c) file[sof + 10 + 3 * c + 1] = l[c];
+    }
+    file.resize(sos + 2 + ((file[sos + 2] << 8) | file[sos + 3]));
+    const std::uint32_t interval = rng() % 4 == 0 ? 0 : 1 + rng() % 9;
+    const Bytes dri = {0xFF, 0xDD, 0, 4, std::uint8_t(interval >> 8), std::uint8_t(interval)};
+    file.insert(file.begin() + std::ptrdiff_t(sos), dri.begin(), dri.end());
+    const std::size_t n = rng() % 600;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t r = rng() % 10;
+      file.push_back(r < 2 ? 0xFF : r < 3 ? std::uint8_t(0xD0 + rng() % 8) : std::uint8_t(rng()));
+    }
+    MemorySource src(file.data(), file.size());
+    JpegDecoder d(&src);
+    ASSERT_TRUE(d.read_header()) << d.header_error;
+    general += !d.plain_layout();
+    expect_same(file, "random scan, other layout");
+  }
+  EXPECT_GT(general, 40);
 }

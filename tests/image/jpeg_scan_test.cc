@@ -2,6 +2,8 @@
 // is decoded by both the fast decoder and the plain reference, which must agree.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -173,11 +175,14 @@ TEST(JpegScan, RestartIntervals) {
     ASSERT_TRUE(jpeg_encode(rgb.data(), PixelFormat::rgb24, w, h, w * 3, o, half));
     auto a = decode_both(plain), b = decode_both(rows), c = decode_both(half);
     EXPECT_EQ(a, b);  // one interval per MCU row decodes like no restarts at all
-    // Half-row intervals: right up to the first marker, wrong after it.
-    const std::uint32_t bpp = grey ? 1 : 3;
-    for (std::uint32_t y = 0; y < mcu; ++y)
-      for (std::uint32_t i = 0; i < (w / 2) * bpp; ++i) ASSERT_EQ(a[y * w * bpp + i], c[y * w * bpp + i]);
-    EXPECT_NE(a, c);
+    EXPECT_EQ(a, c);  // half-row intervals too
+    // Every two rows, every five MCUs, every MCU, and an interval longer than the picture.
+    for (std::uint32_t interval : {2 * (w / mcu), 5u, 1u, 1000u}) {
+      o.restart_interval = interval;
+      Bytes other;
+      ASSERT_TRUE(jpeg_encode(rgb.data(), PixelFormat::rgb24, w, h, w * 3, o, other));
+      EXPECT_EQ(decode_both(other), a) << "interval " << interval;
+    }
   }
 }
 
@@ -292,24 +297,37 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
   for (std::uint32_t y = 0; y < h; ++y)
     ASSERT_EQ(0, std::memcmp(&px[y * pitch], &packed[y * w * 3], w * 3));
 
-  // Chroma components that claim 2x2 are still read as one block each per MCU.
+  // Chroma components that claim 2x1 are read as two blocks each: the data, written for
+  // one, decodes to other pixels, the same ones as the plain reference gives, and every
+  // pixel is written. Claims of 2x2 would make 12 blocks an MCU: refused.
   std::size_t sof_at = 0;
   for (std::size_t i = 0; i + 1 < file.size(); ++i)
     if (file[i] == 0xFF && file[i + 1] == 0xC0) sof_at = i;
   Bytes claims = file;
   claims[sof_at + 10 + 3 + 1] = 0x22;
   claims[sof_at + 10 + 6 + 1] = 0x22;
-  std::vector<std::uint8_t> same;
-  ASSERT_TRUE(decode_file(claims, PixelFormat::rgb24, same, dw, dh));
-  EXPECT_EQ(same, packed);
-
-  // Sampling product 3: success, buffer untouched.
+  {
+    MemorySource src(claims.data(), claims.size());
+    ImageReader r(&src, nullptr);
+    EXPECT_FALSE(r.read_header());
+    EXPECT_NE(std::string(r.why()).find("more than 10 blocks"), std::string::npos) << r.why();
+  }
+  claims[sof_at + 10 + 3 + 1] = 0x21;
+  claims[sof_at + 10 + 6 + 1] = 0x21;
   Bytes three = file;
-  three[sof_at + 10 + 1] = 0x31;
-  std::vector<std::uint8_t> untouched(w * h * 3, 0x77);
-  MemorySource src(three.data(), three.size());
-  ImageReader r(&src, nullptr);
-  ASSERT_TRUE(r.read_header());
-  EXPECT_TRUE(r.decode(untouched.data(), PixelFormat::rgb24, w * 3, nullptr));
-  for (std::uint8_t v : untouched) ASSERT_EQ(v, 0x77);
+  three[sof_at + 10 + 1] = 0x31;  // sampling product 3
+  for (const Bytes* odd : {&claims, &three}) {
+    std::vector<std::uint8_t> ref, first(w * h * 3, 0x77), second(w * h * 3, 0x11);
+    std::uint32_t rw, rh;
+    PixelFormat f;
+    ASSERT_TRUE(reference_decode_file(*odd, ref, rw, rh, f));
+    for (auto* buffer : {&first, &second}) {
+      MemorySource src(odd->data(), odd->size());
+      ImageReader r(&src, nullptr);
+      ASSERT_TRUE(r.read_header());
+      EXPECT_TRUE(r.decode(buffer->data(), PixelFormat::rgb24, w * 3, nullptr));
+    }
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first, ref);
+  }
 }

@@ -139,3 +139,46 @@ TEST_F(ImgTool, IndexedDecodeWritesAPalettedPng) {
 }
 
 }  // namespace
+
+namespace {
+
+// A GIF of a few dozen bytes that announces 30000 x 30000 pixels.
+Bytes huge_gif() {
+  Bytes g = {'G', 'I', 'F', '8', '9', 'a'};
+  put16(g, 30000), put16(g, 30000), put8(g, 0x80), put8(g, 0), put8(g, 0);
+  put(g, {0, 0, 0, 255, 255, 255});
+  put8(g, 0x2C), put16(g, 0), put16(g, 0), put16(g, 30000), put16(g, 30000), put8(g, 0);
+  put(g, {2, 2, 0x4C, 0x01, 0, 0x3B});
+  return g;
+}
+
+}  // namespace
+
+// The limit counts the conversion buffer and the writer's before anything is allocated,
+// and refusals say which field was wrong or that the data ended.
+TEST_F(ImgTool, LimitCountsEveryBufferAndRefusalsSayWhy) {
+  int status = 0;
+  const std::string gif = write("huge.gif", huge_gif());
+  std::string out = run("img decode " + gif + " -o " + (dir / "huge.ppm").string(), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("3600000000 bytes, more than the 1 GiB limit"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir / "huge.ppm"));
+  out = run("img decode " + gif + " -o " + (dir / "huge.pam") .string() + " --format argb32", &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("more than the 1 GiB limit"), std::string::npos) << out;
+
+  Bytes bmp = {'B', 'M'};
+  put32(bmp, 14 + 40 + 4), put32(bmp, 0), put32(bmp, 14 + 40);
+  put32(bmp, 40), put32(bmp, 1), put32(bmp, 1), put16(bmp, 1), put16(bmp, 8), put32(bmp, 1);
+  put32(bmp, 4), put32(bmp, 0), put32(bmp, 0), put32(bmp, 0), put32(bmp, 0);
+  put(bmp, {0, 1, 0, 0});
+  out = run("img info " + write("rle.bmp", bmp), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("BMP compression 1 (RLE8) not supported"), std::string::npos) << out;
+
+  Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 24, 0x20, 1, 2, 3};
+  out = run("img decode " + write("cut.tga", tga) + " -o " + (dir / "cut.ppm").string(), &status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("data ends early"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir / "cut.ppm"));
+}

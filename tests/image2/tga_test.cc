@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "tests/image2/image2_util.h"
 
@@ -13,7 +14,7 @@ struct TgaSpec {
   unsigned depth = 24;
   unsigned width = 1, height = 1;
   unsigned descriptor = 0x20;
-  unsigned map_type = 0, map_length = 0, map_entry_size = 0;
+  unsigned map_type = 0, map_first = 0, map_length = 0, map_entry_size = 0;
   Bytes id;
   Bytes map;
   Bytes data;
@@ -24,7 +25,7 @@ Bytes make_tga(const TgaSpec& s) {
   put8(f, unsigned(s.id.size()));
   put8(f, s.map_type);
   put8(f, s.type);
-  put16(f, 0);
+  put16(f, s.map_first);
   put16(f, s.map_length);
   put8(f, s.map_entry_size);
   put32(f, 0);
@@ -160,12 +161,70 @@ TEST(Tga, RefusedHeadersAndUnknownTypes) {
   EXPECT_FALSE(decode_tga(t, PixelFormat::grey8).header);
   t = s, t.map_type = 2;
   EXPECT_FALSE(decode_tga(t, PixelFormat::rgb24).header);
-  t = s, t.type = 7;  // unknown type: header reads, nothing decodes
-  Decoded d = decode_tga(t, PixelFormat::rgb24);
-  EXPECT_TRUE(d.header);
-  EXPECT_FALSE(d.ok);
+  t = s, t.type = 7;  // unknown type: refused at once
+  EXPECT_FALSE(decode_tga(t, PixelFormat::rgb24).header);
   // Without the ".tga" name a TGA is not recognised.
   EXPECT_FALSE(decode_bytes(make_tga(s), PixelFormat::rgb24, "picture.dat").header);
 }
 
 }  // namespace
+
+// Rows stored right to left are mirrored back; a map whose first entry is index 5 gives
+// pixel value 5 its first colour.
+TEST(Tga, RightToLeftRowsAndMapsStartingAboveZero) {
+  TgaSpec s;
+  s.width = 3;
+  s.height = 2;
+  s.descriptor = 0x20 | 0x10;  // top row first, right to left
+  s.data = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6};
+  Decoded d = decode_tga(s, PixelFormat::rgb24);
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.pixels, (Bytes{3, 3, 3, 2, 2, 2, 1, 1, 1, 6, 6, 6, 5, 5, 5, 4, 4, 4}));
+  s.descriptor = 0x10;  // bottom row first, right to left
+  s.type = 10;          // and run-length coded: a run crossing the row end
+  s.data = {0x81, 7, 8, 9, 0x83, 1, 2, 3};
+  d = decode_tga(s, PixelFormat::rgb24);
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.pixels, (Bytes{3, 2, 1, 3, 2, 1, 3, 2, 1, 3, 2, 1, 9, 8, 7, 9, 8, 7}));
+
+  TgaSpec m;
+  m.type = 1;
+  m.depth = 8;
+  m.map_type = 1;
+  m.map_first = 5;
+  m.map_length = 2;
+  m.map_entry_size = 24;
+  m.map = {1, 2, 3, 4, 5, 6};
+  m.width = 2;
+  m.data = {6, 5};
+  d = decode_tga(m, PixelFormat::rgb24);
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.pixels, (Bytes{6, 5, 4, 3, 2, 1}));
+  m.map_first = 255;  // the second entry would be index 256: unreachable, dropped
+  m.data = {255, 255};
+  d = decode_tga(m, PixelFormat::rgb24);
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.pixels, (Bytes{3, 2, 1, 3, 2, 1}));
+}
+
+TEST(Tga, RefusalsNameTheField) {
+  auto why = [](const TgaSpec& s) {
+    Bytes f = make_tga(s);
+    MemorySource src(f.data(), f.size());
+    ImageReader r(&src, "x.tga");
+    if (!r.read_header()) return std::string(r.why());
+    std::vector<std::uint8_t> px(std::size_t(r.width()) * r.height() * 4), pal(768);
+    FormatList list;
+    r.copy_formats(list);
+    return r.decode(px.data(), list.items[0], r.width() * pixel_format_bytes(list.items[0]), pal.data())
+               ? std::string() : std::string(r.why());
+  };
+  TgaSpec s;
+  s.type = 4;
+  EXPECT_EQ(why(s), "TGA image type 4 not supported");
+  s = TgaSpec(), s.depth = 12;
+  EXPECT_EQ(why(s), "TGA pixel depth 12 not supported");
+  s = TgaSpec(), s.width = 2;
+  s.data = {1, 2, 3};
+  EXPECT_EQ(why(s), "data ends early");
+}

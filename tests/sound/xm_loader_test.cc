@@ -1,6 +1,7 @@
 // The XM loader: layout, normalisation and every limit on damaged files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "sound/music.h"
@@ -241,10 +242,64 @@ TEST(XmLoader, TruncatedFilesLoadOrFailCleanly) {
   // A file cut inside the header: the song length field is missing and reads as zero,
   // which still gives one (empty) position.
   std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + 64);
-  auto player = load_bytes(cut);
-  ASSERT_TRUE(player);
-  EXPECT_EQ(player->song_length, 1);
-  EXPECT_EQ(player->channel_count, 0);
+  const char* why = nullptr;
+  EXPECT_EQ(module_load(cut.data(), static_cast<std::uint32_t>(cut.size()), &why), nullptr);
+  ASSERT_NE(why, nullptr);
+  EXPECT_NE(std::strstr(why, "channel"), nullptr) << why;
+}
+
+// What other trackers write: older versions are refused by name, extra pattern header
+// bytes are skipped, and a module without channels is refused as such.
+TEST(XmLoader, HonoursVersionPatternHeaderLengthAndChannelCount) {
+  XmModule m = test_module(2, 4);
+  m.patterns[0].at(0, 0, 2) = {49, 1, 0x40, 0xC, 0x20};
+  m.patterns[0].at(3, 1, 2) = {61, 1, 0, 0, 0};
+  const std::vector<std::uint8_t> good = xm_write(m);
+  auto u32_at = [&](std::size_t at) {
+    return good[at] | good[at + 1] << 8 | good[at + 2] << 16 | std::uint32_t(good[at + 3]) << 24;
+  };
+  ASSERT_EQ(good[58] | good[59] << 8, 0x0104);
+
+  for (std::uint16_t version : {0x0102, 0x0103, 0x0105, 0x0000}) {
+    std::vector<std::uint8_t> old = good;
+    old[58] = std::uint8_t(version);
+    old[59] = std::uint8_t(version >> 8);
+    const char* why = nullptr;
+    EXPECT_EQ(module_load(old.data(), static_cast<std::uint32_t>(old.size()), &why), nullptr);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "XM version %u.%02X is not supported",
+                  version >> 8, version & 0xFF);
+    ASSERT_NE(why, nullptr);
+    EXPECT_STREQ(why, expected);
+  }
+
+  // Five extra bytes after the nine of the pattern header, counted in its length.
+  const std::size_t pattern = 60 + u32_at(60);
+  ASSERT_EQ(u32_at(pattern), 9u);
+  std::vector<std::uint8_t> longer = good;
+  longer[pattern] = 14;
+  longer.insert(longer.begin() + static_cast<long>(pattern + 9), {0xAA, 0xBB, 0xCC, 0xDD, 0xEE});
+  auto a = load_bytes(good), b = load_bytes(longer);
+  ASSERT_TRUE(a);
+  ASSERT_TRUE(b);
+  ASSERT_EQ(b->patterns[0].cells.size(), a->patterns[0].cells.size());
+  for (std::size_t i = 0; i < a->patterns[0].cells.size(); ++i) {
+    EXPECT_EQ(b->patterns[0].cells[i].note, a->patterns[0].cells[i].note) << i;
+    EXPECT_EQ(b->patterns[0].cells[i].instrument, a->patterns[0].cells[i].instrument) << i;
+    EXPECT_EQ(b->patterns[0].cells[i].volume, a->patterns[0].cells[i].volume) << i;
+  }
+  EXPECT_EQ(b->patterns[0].cells[0].note, 49);
+  EXPECT_EQ(b->patterns[0].cells[3 * 2 + 1].note, 61);
+  // The instrument after the pattern is still found.
+  ASSERT_EQ(b->instruments.size(), a->instruments.size());
+  EXPECT_EQ(b->instruments[0].sample_count, a->instruments[0].sample_count);
+
+  std::vector<std::uint8_t> silent = good;
+  silent[68] = silent[69] = 0;  // channel count
+  const char* why = nullptr;
+  EXPECT_EQ(module_load(silent.data(), static_cast<std::uint32_t>(silent.size()), &why), nullptr);
+  ASSERT_NE(why, nullptr);
+  EXPECT_NE(std::strstr(why, "channel"), nullptr) << why;
 }
 
 TEST(XmLoader, CutsSamplesToTheBytesTheFileHolds) {

@@ -1,6 +1,8 @@
 #include "tests/support/jpeg_reference.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "image/jpeg_tables.h"
 
@@ -171,9 +173,58 @@ bool jpeg_reference_decode(JpegDecoder& d, void* pixels, PixelFormat format, u32
   RefState st{d, ReferenceBitReader{d.input()}};
   st.br.prime();
   const u32 width = d.width(), height = d.height();
-  const bool dri = d.markers_seen & jpeg_seen_dri;
+  const bool dri = d.restart_interval != 0;
   i32 pred[3] = {0, 0, 0};
   i32 blocks[6][64];
+  if (!d.plain_layout()) {
+    // Every other layout: each component's h x v blocks per MCU; a component sample
+    // covers (hmax / h) x (vmax / v) pixels; a restart after every interval of MCUs.
+    const int n = d.scan_components;
+    if ((n == 1) != (format == PixelFormat::grey8)) return false;
+    u32 hmax = 1, vmax = 1;
+    for (int i = 0; i < d.component_count; ++i) {
+      hmax = std::max<u32>(hmax, d.components[i].h);
+      vmax = std::max<u32>(vmax, d.components[i].v);
+    }
+    if (n == 1) hmax = vmax = 1;
+    std::vector<std::vector<i32>> comp_blocks(n);
+    u32 x = 0, y = 0, count = 0;
+    while (y < height) {
+      for (int i = 0; i < n; ++i) {
+        const JpegComponent& c = d.components[d.scan_order[i]];
+        const u32 nb = n == 1 ? 1 : u32(c.h) * c.v;
+        comp_blocks[i].assign(nb * 64, 0);
+        for (u32 b = 0; b < nb; ++b)
+          st.decode_block(&comp_blocks[i][b * 64], c.dc, c.ac, c.quant, pred[i]);
+      }
+      for (u32 r = 0; r < 8 * vmax; ++r)
+        for (u32 col = 0; col < 8 * hmax; ++col) {
+          if (y + r >= height || x + col >= width) continue;
+          i32 v[3] = {0, 0, 0};
+          for (int i = 0; i < n; ++i) {
+            const JpegComponent& c = d.components[d.scan_order[i]];
+            const u32 ch = n == 1 ? 1 : c.h, cv = n == 1 ? 1 : c.v;
+            const u32 sx = col / (hmax / ch), sy = r / (vmax / cv);
+            v[d.scan_order[i]] = comp_blocks[i][((sy / 8) * ch + sx / 8) * 64 + (sy % 8) * 8 + sx % 8];
+          }
+          u8* p = out + std::size_t(y + r) * pitch;
+          if (n == 1) p[x + col] = clamp(v[0]);
+          else if (d.adobe_rgb) for (int i = 0; i < 3; ++i) p[(x + col) * 3 + i] = clamp(v[i]);
+          else store(out, pitch, width, height, x + col, y + r, v[0], v[1], v[2]);
+        }
+      x += 8 * hmax;
+      if (x >= width) {
+        x = 0;
+        y += 8 * vmax;
+      }
+      if (dri && ++count == d.restart_interval && y < height) {
+        count = 0;
+        st.br.restart_resync();
+        pred[0] = pred[1] = pred[2] = 0;
+      }
+    }
+    return true;
+  }
   if (d.scan_components == 1 && format == PixelFormat::grey8) {
     u32 x = 0, y = 0;
     while (y < height) {

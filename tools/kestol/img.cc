@@ -117,9 +117,8 @@ bool open_picture(const char* path, Opened& o) {
     return false;
   }
   if (!o.reader->read_header()) {
-    std::string why = std::string(file_kind_name(o.reader->kind())) + " header rejected";
-    if (auto* jpeg = dynamic_cast<JpegDecoder*>(o.reader->inner_reader()))
-      if (jpeg->header_error) why = jpeg->header_error;
+    std::string why = o.reader->why();
+    if (why.empty()) why = std::string(file_kind_name(o.reader->kind())) + " header rejected";
     if (!o.reader->inner_reader())
       why = std::string(file_kind_name(o.reader->kind())) + " files are not supported by this build";
     fail(path, "header", why);
@@ -161,9 +160,15 @@ int info(int argc, char** argv) {
   for (std::uint32_t i = 0; i < list.count; ++i) std::printf(" %s", pixel_format_name(list.items[i]));
   std::printf("\n");
   if (auto* jpeg = dynamic_cast<JpegDecoder*>(o.reader->inner_reader())) {
-    std::printf("jpeg:    %u component%s, luma sampling %u, %s\n", jpeg->scan_components,
-                jpeg->scan_components == 1 ? "" : "s", jpeg->luma_sampling,
-                (jpeg->markers_seen & jpeg_seen_dri) ? "restart markers" : "no restart markers");
+    std::string layout;
+    for (int c = 0; c < jpeg->component_count; ++c)
+      layout += (c ? "," : "") + std::to_string(jpeg->components[c].h) + "x" +
+                std::to_string(jpeg->components[c].v);
+    const std::string restarts = jpeg->restart_interval
+                                     ? "restart markers every " + std::to_string(jpeg->restart_interval) + " MCUs"
+                                     : std::string("no restart markers");
+    std::printf("jpeg:    %u component%s, sampling %s, %s\n", jpeg->scan_components,
+                jpeg->scan_components == 1 ? "" : "s", layout.c_str(), restarts.c_str());
   }
   return stdout_ok("kestol img info") ? 0 : 1;
 }
@@ -193,19 +198,23 @@ int decode(int argc, char** argv) {
   const std::uint32_t w = o.reader->width(), h = o.reader->height();
   const std::uint32_t bpp = pixel_format_bytes(format);
   const std::uint64_t bytes = std::uint64_t(w) * h * bpp;
-  // Beyond this a declared size is taken as a lie rather than a picture to allocate.
+  // Beyond this a declared size is taken as a lie rather than a picture to allocate. Every
+  // buffer counts: the picture, the reader's conversion buffer and the writer's.
   constexpr std::uint64_t limit = std::uint64_t(1) << 30;
-  if (bytes > limit)
+  const std::uint64_t needed = bytes + o.reader->decode_scratch_bytes(format) +
+                               write_raster_scratch_bytes(out, format, w, h);
+  if (needed > limit)
     return fail(in, "decode", "a " + std::to_string(w) + " x " + std::to_string(h) + " " +
                                   pixel_format_name(format) + " picture needs " +
-                                  std::to_string(bytes) + " bytes, more than the 1 GiB limit");
+                                  std::to_string(needed) + " bytes, more than the 1 GiB limit");
   std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[bytes ? bytes : 1]);
   if (!pixels)
     return fail(in, "decode", "cannot allocate " + std::to_string(bytes) + " bytes for a " +
                                   std::to_string(w) + " x " + std::to_string(h) + " picture");
   std::uint8_t palette[768] = {};
   if (!o.reader->decode(pixels.get(), format, w * bpp, palette))
-    return fail(in, "decode", std::string("cannot decode as ") + pixel_format_name(format));
+    return fail(in, "decode", std::string("cannot decode as ") + pixel_format_name(format) +
+                                  (*o.reader->why() ? std::string(": ") + o.reader->why() : ""));
   std::string error;
   if (!write_raster(out, pixels.get(), format, w, h, palette, error)) return fail(out, "write", error);
   const bool to_stdout = std::strcmp(out, "-") == 0;

@@ -46,6 +46,14 @@ bool read_png(const char* path, RasterImage& image, std::string& error) {
   image.width = png.width;
   image.height = png.height;
   image.format = grey ? PixelFormat::grey8 : PixelFormat::rgb24;
+  // The header's size is checked before the pixels are allocated: a small file can
+  // announce gigabytes.
+  if (std::uint64_t(PNG_IMAGE_SIZE(png)) > raster_memory_limit) {
+    error = "a " + std::to_string(png.width) + " x " + std::to_string(png.height) +
+            " PNG needs more than the 1 GiB limit";
+    png_image_free(&png);
+    return false;
+  }
   image.pixels.resize(PNG_IMAGE_SIZE(png));
   if (!png_image_finish_read(&png, nullptr, image.pixels.data(), 0, nullptr)) {
     error = png.message;
@@ -94,6 +102,10 @@ bool read_pnm(std::FILE* f, RasterImage& image, std::string& error) {
   image.height = h;
   image.format = magic[1] == '5' ? PixelFormat::grey8 : PixelFormat::rgb24;
   std::size_t bytes = std::size_t(w) * h * pixel_format_bytes(image.format);
+  if (bytes > raster_memory_limit) {
+    error = "a " + std::to_string(w) + " x " + std::to_string(h) + " picture needs more than the 1 GiB limit";
+    return false;
+  }
   image.pixels.resize(bytes);
   if (std::fread(image.pixels.data(), 1, bytes, f) != bytes) {
     error = "PPM/PGM pixel data is truncated";
@@ -213,6 +225,23 @@ bool deliver(const char* path, const std::vector<u8>& bytes, std::string& error)
   ReplacingFile file;
   return file.open(path, &error) && file.write(bytes.data(), bytes.size(), &error) &&
          file.commit(&error);
+}
+
+std::uint64_t write_raster_scratch_bytes(const char* path, PixelFormat format, std::uint32_t w,
+                                        std::uint32_t h) {
+  std::string p = path;
+  const std::uint64_t pixels = std::uint64_t(w) * h;
+  // The whole file is built in memory before it is written: counted as well.
+  if (p != "-" && ends_with(p, ".png")) return 768 + pixels * 4 + h + 65536;
+  bool pgm = ends_with(p, ".pgm"), pam = ends_with(p, ".pam");
+  if (p == "-") {
+    pgm = format == PixelFormat::grey8;
+    pam = format == PixelFormat::argb32;
+  }
+  PixelFormat out_format = pgm ? PixelFormat::grey8 : PixelFormat::rgb24;
+  if (pam && (format == PixelFormat::argb32 || format == PixelFormat::grey8)) out_format = format;
+  const std::uint64_t file = pixels * pixel_format_bytes(out_format) + 160;
+  return file + (out_format != format ? pixels * pixel_format_bytes(out_format) : 0);
 }
 
 bool write_raster(const char* path, const u8* pixels, PixelFormat format, std::uint32_t w,

@@ -17,6 +17,11 @@ bool read_whole_file(const char* path, std::vector<std::uint8_t>& out, std::stri
 // PNG or PPM/PGM (P6/P5, maxval 255), by content.
 bool read_raster(const char* path, RasterImage& image, std::string& error);
 // By the extension of `path`: .png, .ppm, .pgm or .pam. `palette` is used for indexed8.
+// The most a picture read for encoding may take.
+constexpr std::uint64_t raster_memory_limit = std::uint64_t(1) << 30;
+// The bytes write_raster allocates for a picture of this size (conversions on the way).
+std::uint64_t write_raster_scratch_bytes(const char* path, PixelFormat format,
+                                        std::uint32_t width, std::uint32_t height);
 bool write_raster(const char* path, const std::uint8_t* pixels, PixelFormat format,
                   std::uint32_t width, std::uint32_t height, const std::uint8_t* palette,
                   std::string& error);
