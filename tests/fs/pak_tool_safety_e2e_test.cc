@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -315,6 +316,23 @@ TEST_F(PakSafety, ChattinessFollowsVerboseAndQuiet) {
   ToolRun extracted = run("extract -v -C " + (dir_ / "out") + " " + archive, dir_);
   EXPECT_EQ(extracted.out, "sub/noise.bin\nReadme.txt\n");  // sub-directories come first
   EXPECT_EQ(run("extract -q -C " + (dir_ / "out") + " " + archive, dir_).err, "");
+}
+
+TEST_F(PakSafety, OnATerminalProgressIsOneLineRewrittenInPlace) {
+  if (access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "needs script(1) for a terminal";
+  std::string command = "/usr/bin/script -qec \"" + std::string(KESTOL_TOOL) + " pak create " +
+                        (dir_ / "a.pak") + " " + src() + "\" /dev/null";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string seen;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) seen.append(buffer, n);
+  ASSERT_EQ(pclose(pipe), 0) << seen;
+  EXPECT_NE(seen.find("\r\033[Kkestol pak: packing 2/2"), std::string::npos) << seen;
+  // The summary is the only line that ends: progress never scrolls the terminal.
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), '\n'), 1) << seen;
+  EXPECT_NE(seen.find("wrote"), std::string::npos) << seen;
 }
 
 TEST_F(PakSafety, OptionsAreNotMemberNamesAndMasksIgnoreCase) {

@@ -11,7 +11,7 @@ namespace {
 const CommandInfo command{"kestol test", "usage: kestol test [-v] [--out FILE] ARG...\n"};
 
 struct Parsed {
-  int result;
+  int result = 0;
   bool verbose = false;
   const char* out = nullptr;
   std::vector<std::string> operands;
@@ -21,7 +21,8 @@ Parsed parse(std::vector<std::string> words) {
   words.insert(words.begin(), "test");
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
-  Parsed p{0};
+  Parsed p;
+  p.result = 0;
   std::vector<const char*> operands;
   p.result = parse_options(command, static_cast<int>(argv.size()), argv.data(),
                            {flag_option("--verbose", &p.verbose, "-v"), value_option("--out", &p.out, "-o")},
