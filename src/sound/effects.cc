@@ -18,6 +18,8 @@ int sine_256(int position) {
 
 namespace {
 
+constexpr int top_note = 95;  // B-7, the last note of the keyboard
+
 int wave(int shape, int position) {
   switch (shape) {
     case 0: return sine_256(position);
@@ -52,6 +54,37 @@ void tremor_step(Channel& ch) {
   ++ch.tremor_count;
   if (ch.tremor_count == ch.tremor_on + ch.tremor_off) ch.tremor_count = 0;
   ch.update_flags |= update_volume;
+}
+
+// Counts down the phase's ticks; at the end the other phase starts: x + 1 ticks on, y + 1 off.
+void ft2_tremor_step(Channel& ch) {
+  int left = (ch.tremor_state & 0x7F) - 1;
+  bool on = ch.tremor_state & 0x80;
+  if (left < 0) {
+    on = !on;
+    left = on ? ch.tremor_memory >> 4 : ch.tremor_memory & 0x0F;
+  }
+  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | left);
+  if (!on) ch.volume_delta = -ch.volume;
+  ch.update_flags |= update_volume;
+}
+
+// The note offset comes from the ticks left in the row (FastTracker 2 counts them down):
+// speed - tick = 1, 2, 3... give x, base, y, x, base, y... Past 15 left, the base note.
+// An offset never goes past the top note.
+void ft2_arpeggio(const ModulePlayer& m, Channel& ch, int xy) {
+  const int left = m.speed - m.tick;
+  const int phase = left >= 0 && left < 15 ? left % 3 : 0;
+  int semis = phase == 0 ? 0 : phase == 1 ? xy >> 4 : xy & 0x0F;
+  semis = std::max(0, std::min(semis, top_note - ch.real_note));
+  if (semis == 0) {
+    ch.period_delta = 0;
+  } else if (m.linear_frequencies()) {
+    ch.period_delta = semis * 64;
+  } else {
+    ch.period_delta = amiga_period(ch.real_note + semis, ch.finetune) - amiga_period(ch.real_note, ch.finetune);
+  }
+  ch.update_flags |= update_frequency;
 }
 
 void slide_up(int& value, int by, int limit) { value = std::min(value + by, limit); }
@@ -122,6 +155,7 @@ void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int sav
       break;
     case 0x4: ch.waveforms = static_cast<std::uint8_t>((ch.waveforms & 0xF0) | y); break;
     case 0x5:
+      if (m.ft2()) break;  // the note's row took it
       // The shared silent sample stays untouched.
       if (ch.sample && ch.sample != &silent_sample) const_cast<Sample*>(ch.sample)->finetune = static_cast<std::int8_t>(y);
       break;
@@ -133,6 +167,7 @@ void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int sav
         if (ch.loop_count != 0) {
           m.next_row = ch.loop_row;
           m.pattern_loop_taken = true;
+          m.break_row = ch.loop_row;
         }
       }
       break;
@@ -175,6 +210,7 @@ void extended_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       }
       break;
     case 0xD:
+      if (m.ft2()) break;  // the replayer plays the delayed cell itself
       if (m.tick == y) {
         instrument_reset(ch, current_sample(ch));
         ch.period = ch.note_period;
@@ -318,6 +354,15 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       break;
     case 0x9: {
       if (xy) ch.offset_memory = xy;
+      if (m.ft2()) {
+        // Only a note starts at an offset; one at or past the end leaves the channel silent.
+        if (!(ch.update_flags & update_trigger)) break;
+        const long long end = static_cast<long long>(s.loop_start) + s.loop_length;
+        const long long at = static_cast<long long>(ch.offset_memory) * 256;
+        if (at >= end) ch.sample_offset_end = 1;
+        else ch.voice->start_offset = static_cast<std::uint32_t>(at);
+        break;
+      }
       const long long offset = static_cast<long long>(ch.offset_memory) * 256;
       if (offset < static_cast<long long>(s.loop_start) + s.loop_length) {
         ch.voice->start_offset = static_cast<std::uint32_t>(offset);
@@ -332,6 +377,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       m.next_order = xy >= m.song_length ? 0 : xy;
       m.next_row = 0;
       m.position_jump_seen = true;
+      m.break_row = 0;
       break;
     case 0xC:
       ch.volume = xy;
@@ -340,6 +386,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0xD: {
       const int target = x * 10 + y;
       m.next_row = target > 63 ? 0 : target;
+      m.break_row = 0;
       if (!m.position_jump_seen) {
         m.next_order = m.order_position + 1;
         if (m.next_order >= m.song_length) m.next_order = 0;
@@ -356,7 +403,9 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       ch.update_flags |= update_volume;
       break;
     case 0x11: if (xy) m.global_slide_memory = static_cast<std::uint8_t>(xy); break;
-    case 0x14: ch.key_off = 1; break;
+    case 0x14:
+      if (!m.ft2()) ch.key_off = 1;  // ft2: K00 was taken with the note, Kxx waits for tick xx
+      break;
     case 0x15: {
       const Instrument& ins = ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument;
       if (ins.volume_type & 1) envelope_position(ch, ins, xy);
@@ -375,6 +424,15 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       }
       break;
     case 0x1D:
+      if (m.ft2()) {
+        if (xy) ch.tremor_memory = static_cast<std::uint8_t>(xy);
+        // The row tick keeps a muted phase muted.
+        if (!(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
+          ch.volume_delta = -ch.volume;
+          ch.update_flags |= update_volume;
+        }
+        break;
+      }
       if (xy) {
         ch.tremor_on = static_cast<std::uint8_t>(x + 1);
         ch.tremor_off = static_cast<std::uint8_t>(y + 1);
@@ -398,7 +456,9 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   const int xy = cell.param;
   switch (cell.effect) {
     case 0x0:
-      if (xy) {
+      if (xy && m.ft2()) {
+        ft2_arpeggio(m, ch, xy);
+      } else if (xy) {
         const int r = m.tick % 3;
         const int semis = r == 0 ? 0 : r == 1 ? xy >> 4 : xy & 0x0F;
         if (r != 0) {
@@ -459,7 +519,14 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
         ch.update_flags |= update_trigger;
       }
       break;
-    case 0x1D: tremor_step(ch); break;
+    case 0x1D:
+      if (m.ft2()) ft2_tremor_step(ch);
+      else tremor_step(ch);
+      break;
+    case 0x14:
+      if (m.ft2() && m.tick == xy)
+        ft2_key_off(ch, ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument);
+      break;
     default: break;
   }
 }

@@ -9,6 +9,8 @@ inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.
 
 // Instrument and sample the channel's instrument and note select.
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);
+// FastTracker 2's key-off: without a volume envelope it cuts the volume.
+void ft2_key_off(Channel& ch, const Instrument& ins);
 void instrument_reset(Channel& ch, const Sample& s);
 int note_period(const ModulePlayer& m, int real_note, int finetune);
 
