@@ -20,10 +20,12 @@ constexpr double max_song_seconds = 3600.0;
 void usage(std::FILE* out) {
   std::fprintf(out,
                "usage: kestol xm <subcommand> [arguments]\n\n"
-               "  info FILE [--verbose]                            channels, patterns, instruments, song layout\n"
-               "  render FILE -o OUT.wav [--seconds N | --song-end]  mix to 16-bit stereo 44100 Hz WAV\n"
-               "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n"
-               "  play FILE [--loop] [--seconds N]                   play on the audio device\n\n"
+               "  info FILE [--verbose] [--ft2]                              channels, patterns, instruments, song layout\n"
+               "  render FILE -o OUT.wav [--seconds N | --song-end] [--ft2]  mix to 16-bit stereo 44100 Hz WAV\n"
+               "  timeline FILE [--seconds N | --song-end] [--ft2]           order and row for every 20-ms chunk\n"
+               "  play FILE [--loop] [--seconds N] [--ft2]                   play on the audio device\n\n"
+               "Replay modes: without --ft2 the engine's classic replay (as the demo plays); with\n"
+               "--ft2 as FastTracker 2 played, its quirks included.\n"
                "Without --seconds, render and timeline stop at the song's end (the first time it would\n"
                "play an order position and row again), at most after %d minutes.\n",
                static_cast<int>(max_song_seconds / 60));
@@ -50,7 +52,7 @@ bool read_file(const char* path, std::vector<unsigned char>& bytes) {
   return !failed;
 }
 
-std::unique_ptr<ModulePlayer> load(const char* path) {
+std::unique_ptr<ModulePlayer> load(const char* path, ReplayMode mode) {
   std::vector<unsigned char> bytes;
   if (!read_file(path, bytes)) return nullptr;
   if (bytes.size() > 0xFFFFFFFFu) {
@@ -60,6 +62,7 @@ std::unique_ptr<ModulePlayer> load(const char* path) {
   const char* why = "unknown";
   auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &why);
   if (!player) std::fprintf(stderr, "kestol xm: '%s' is not an XM module this player can load: %s\n", path, why);
+  else player_set_replay_mode(*player, mode);
   return player;
 }
 
@@ -91,8 +94,10 @@ void format_time(double seconds, char* text, std::size_t size) {
 int info(int argc, char** argv) {
   const char* path = nullptr;
   bool verbose = false;
+  ReplayMode mode = ReplayMode::classic;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--verbose") || !std::strcmp(argv[i], "-v")) verbose = true;
+    else if (!std::strcmp(argv[i], "--ft2")) mode = ReplayMode::ft2;
     else if (!path && argv[i][0] != '-') path = argv[i];
     else {
       std::fprintf(stderr, "kestol xm info: unexpected argument '%s'\n", argv[i]);
@@ -103,7 +108,7 @@ int info(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
-  auto player = load(path);
+  auto player = load(path, mode);
   if (!player) return 1;
   const ModulePlayer& m = *player;
   int samples = 0;
@@ -118,6 +123,7 @@ int info(int argc, char** argv) {
   std::printf("speed:             %d\n", m.default_speed);
   std::printf("BPM:               %d\n", m.default_bpm);
   std::printf("frequency table:   %s\n", m.linear_frequencies() ? "linear" : "Amiga");
+  std::printf("replay:            %s\n", replay_mode_name(m.replay_mode));
   std::printf("order table:      ");
   for (int i = 0; i < m.song_length; ++i) std::printf(" %d", m.order_table[i]);
   std::printf("\n");
@@ -171,12 +177,15 @@ struct RunArgs {
   const char* path = nullptr;
   const char* out = nullptr;
   Length length;
+  ReplayMode mode = ReplayMode::classic;
 };
 
 int parse_run(const char* name, int argc, char** argv, bool wants_out, RunArgs& a) {
   for (int i = 1; i < argc; ++i) {
     if (wants_out && (!std::strcmp(argv[i], "-o") || !std::strcmp(argv[i], "--output")) && i + 1 < argc) {
       a.out = argv[++i];
+    } else if (!std::strcmp(argv[i], "--ft2")) {
+      a.mode = ReplayMode::ft2;
     } else if (argv[i][0] == '-' && argv[i][1]) {
       if (!parse_length(argv[i], i, argc, argv, a.length)) {
         std::fprintf(stderr, "kestol xm %s: bad argument '%s'\n", name, argv[i]);
@@ -203,7 +212,7 @@ std::uint64_t wanted_frames(const Length& l) {
 int render(int argc, char** argv) {
   RunArgs a;
   if (int rc = parse_run("render", argc, argv, true, a)) return rc;
-  auto player = load(a.path);
+  auto player = load(a.path, a.mode);
   if (!player) return 1;
   std::FILE* f = std::fopen(a.out, "wb");
   if (!f) {
@@ -251,7 +260,7 @@ int render(int argc, char** argv) {
 int timeline(int argc, char** argv) {
   RunArgs a;
   if (int rc = parse_run("timeline", argc, argv, false, a)) return rc;
-  auto player = load(a.path);
+  auto player = load(a.path, a.mode);
   if (!player) return 1;
   OfflineRenderer r(*player);
   const std::uint64_t wanted = wanted_frames(a.length);

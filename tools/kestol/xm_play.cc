@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "host/audio.h"
+#include "sound/module.h"
 #include "sound/music.h"
 #include "tools/kestol/commands.h"
 
@@ -25,12 +26,14 @@ extern "C" void on_interrupt(int) { interrupted.store(true); }
 
 void usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: kestol xm play [--loop] [--seconds N] FILE\n\n"
+               "usage: kestol xm play [--loop] [--seconds N] [--ft2] FILE\n\n"
                "Plays the module FILE on the audio device, showing the order position, row\n"
                "and time being heard. Ends when the song comes round to an earlier order\n"
                "position, after N seconds, or on Ctrl-C.\n\n"
                "  --loop       play on when the song comes round (until Ctrl-C)\n"
-               "  --seconds N  stop after N seconds\n");
+               "  --seconds N  stop after N seconds\n"
+               "  --ft2        replay as FastTracker 2 did, quirks included (without it: the\n"
+               "               engine's classic replay, as the demo plays)\n");
 }
 
 bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
@@ -45,6 +48,7 @@ bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
 int xm_play_command(int argc, char** argv) {
   const char* path = nullptr;
   bool loop = false;
+  ReplayMode mode = ReplayMode::classic;
   double seconds = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -52,6 +56,8 @@ int xm_play_command(int argc, char** argv) {
       return 0;
     } else if (std::strcmp(argv[i], "--loop") == 0) {
       loop = true;
+    } else if (std::strcmp(argv[i], "--ft2") == 0) {
+      mode = ReplayMode::ft2;
     } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
       char* end = nullptr;
       seconds = std::strtod(argv[++i], &end);
@@ -84,6 +90,7 @@ int xm_play_command(int argc, char** argv) {
     std::fprintf(stderr, "kestol xm play: '%s' is not an XM module that can be played\n", path);
     return 1;
   }
+  player_set_replay_mode(*music_player(), mode);
   if (!music_start()) {
     music_stop();
     std::fprintf(stderr, "kestol xm play: no audio device could be opened for '%s'\n", path);
