@@ -34,9 +34,16 @@ std::int8_t advance(std::int8_t position, int speed) {
   return static_cast<std::int8_t>(p);
 }
 
-void tremolo_step(Channel& ch) {
+void tremolo_step(const ModulePlayer& m, Channel& ch) {
   const int shape = (ch.waveforms >> 4) & 3;
-  const int w = wave(shape == 3 ? 0 : shape, ch.tremolo_position);
+  int w = wave(shape == 3 ? 0 : shape, ch.tremolo_position);
+  if (m.ft2() && shape == 1) {
+    // FastTracker 2's ramp turns over with the vibrato's position, not the tremolo's.
+    const int rise = (ch.tremolo_position * 8) & 0xFF;
+    w = ch.vibrato_position >= 0 ? rise : 255 - rise;
+  } else if (m.ft2() && shape == 3) {
+    w = 255;  // square, as 2
+  }
   int d = (w * ch.tremolo_depth) >> 6;
   if (ch.tremolo_position >= 0) {
     if (ch.volume + d > 64) d = 64 - ch.volume;
@@ -227,10 +234,12 @@ void extended_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
 
 }  // namespace
 
-void vibrato(Channel& ch) {
+void vibrato(const ModulePlayer& m, Channel& ch) {
   const int w = wave(ch.waveforms & 3, ch.vibrato_position);
   const int d = ((w * ch.vibrato_depth) >> 5) & ~3;
   ch.period_delta = ch.vibrato_position < 0 ? d : -d;
+  // Amiga periods grow as the pitch falls: FastTracker 2 bends them the same way round.
+  if (m.ft2() && !m.linear_frequencies()) ch.period_delta = -ch.period_delta;
   ch.update_flags |= update_frequency;
 }
 
@@ -292,7 +301,7 @@ void volume_column_row(Channel& ch, std::uint8_t v) {
   }
 }
 
-void volume_column_tick(Channel& ch, std::uint8_t v) {
+void volume_column_tick(const ModulePlayer& m, Channel& ch, std::uint8_t v) {
   const int y = v & 0x0F;
   switch (v >> 4) {
     case 0x6:
@@ -305,7 +314,7 @@ void volume_column_tick(Channel& ch, std::uint8_t v) {
       break;
     case 0xB:
       ch.vibrato_depth = static_cast<std::uint8_t>(y);
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       break;
     case 0xD:
@@ -333,7 +342,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0x4:
       if (x) ch.vibrato_speed = static_cast<std::uint8_t>(x);
       if (y) ch.vibrato_depth = static_cast<std::uint8_t>(y);
-      vibrato(ch);
+      vibrato(m, ch);
       break;
     case 0x5:
       if (xy) ch.volume_slide_memory = static_cast<std::uint8_t>(xy);
@@ -342,7 +351,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       break;
     case 0x6:
       if (xy) ch.volume_slide_memory = static_cast<std::uint8_t>(xy);
-      vibrato(ch);
+      vibrato(m, ch);
       break;
     case 0x7:
       if (x) ch.tremolo_speed = static_cast<std::uint8_t>(x);
@@ -426,8 +435,9 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0x1D:
       if (m.ft2()) {
         if (xy) ch.tremor_memory = static_cast<std::uint8_t>(xy);
-        // The row tick keeps a muted phase muted.
-        if (!(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
+        // The row tick keeps a muted phase muted unless the row sets a volume.
+        const bool sets_volume = cell.instrument || (cell.volume >= 0x10 && cell.volume <= 0x50);
+        if (!sets_volume && !(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
           ch.volume_delta = -ch.volume;
           ch.update_flags |= update_volume;
         }
@@ -482,7 +492,7 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       break;
     case 0x3: tone_porta_step(ch); break;
     case 0x4:
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       break;
     case 0x5:
@@ -490,11 +500,11 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       volume_slide(ch);
       break;
     case 0x6:
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       volume_slide(ch);
       break;
-    case 0x7: tremolo_step(ch); break;
+    case 0x7: tremolo_step(m, ch); break;
     case 0xA: volume_slide(ch); break;
     case 0xE: extended_tick(m, ch, cell); break;
     case 0x11: {

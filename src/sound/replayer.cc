@@ -111,7 +111,8 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   look_up(m, ch, ins, s);
   if (!porta) ch.sample = s;
   const int saved_period = ch.period, saved_volume = ch.volume, saved_panning = ch.panning;
-  if (ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_delta;
+  // The classic replay keeps where a tremolo left the volume; FastTracker 2 does not.
+  if (!ft2 && ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_delta;
   ch.last_effect = cell.effect;
   ch.volume_delta = 0;
   ch.update_flags = 0;
@@ -132,7 +133,20 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   }
   ch.update_flags |= update_frequency | update_volume;
   ch.period_delta = 0;
-  if (cell.instrument) instrument_reset(ch, *s);
+  if (cell.instrument) {
+    const std::int8_t vibrato_position = ch.vibrato_position, tremolo_position = ch.tremolo_position;
+    instrument_reset(ch, *s);
+    if (ft2) {
+      // FastTracker 2 restarts the waveforms with a note, not with an instrument number.
+      ch.vibrato_position = vibrato_position;
+      ch.tremolo_position = tremolo_position;
+      ch.tremor_state = 0;
+    }
+  }
+  if (ft2 && has_note && !porta) {
+    if (!(ch.waveforms & 0x04)) ch.vibrato_position = 0;
+    if (!(ch.waveforms & 0x40)) ch.tremolo_position = 0;
+  }
   if (cell.volume) volume_column_row(ch, cell.volume);
   if (ft2) {
     if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) ft2_key_off(ch, *ins);
@@ -175,7 +189,6 @@ void process_row(ModulePlayer& m) {
       const Instrument* ins;
       const Sample* s;
       look_up(m, ch, ins, s);
-      if (ch.last_effect == 7) ch.volume += ch.volume_delta;
       ch.last_effect = cell.effect;
       ch.volume_delta = 0;
       ch.period_delta = 0;
@@ -211,7 +224,7 @@ void process_tick(ModulePlayer& m) {
     ch.update_flags = 0;
     envelopes_and_fadeout(ch, *ins);
     fadeout(ch, *ins);
-    if (cell.volume) volume_column_tick(ch, cell.volume);
+    if (cell.volume) volume_column_tick(m, ch, cell.volume);
     effect_tick(m, ch, cell);
     auto_vibrato(ch, *ins);
     update_voice(m, ch, *s);

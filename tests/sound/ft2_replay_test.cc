@@ -284,4 +284,51 @@ TEST(Ft2Replay, GlobalVolumeReachesEveryChannelOnItsTick) {
   EXPECT_EQ(s.ch(0).voice->volume, 3);
 }
 
+TEST(Ft2Replay, WaveformsRestartWithANoteNotAnInstrumentUnlessTheControlSaysNot) {
+  Song s;
+  s.cell(0, 0) = {49, 1, 0, 0x4, 0x88};
+  s.cell(1, 0) = {0, 1, 0, 0x4, 0x00};   // instrument alone
+  s.cell(2, 0) = {49, 0, 0, 0x4, 0x00};  // note alone
+  s.cell(3, 0) = {0, 0, 0, 0xE, 0x44};   // keep the position on notes
+  s.cell(4, 0) = {49, 0, 0, 0x4, 0x00};
+  s.start();
+  s.ticks(7);
+  EXPECT_EQ(s.ch().vibrato_position, -24);  // 8, 16, 24, -32, -24
+  s.ticks(6);
+  EXPECT_EQ(s.ch().vibrato_position, 0);
+  s.ticks(12);
+  EXPECT_EQ(s.ch().vibrato_position, -24);
+}
+
+TEST(Ft2Replay, TremoloLeavesNoResidueAndItsRampTurnsWithTheVibrato) {
+  Song s;
+  s.cell(0, 0) = {49, 1, 0x30, 0x4, 0x81};  // leaves the vibrato position at -24
+  s.cell(0, 1) = {49, 1, 0x30, 0, 0};
+  s.cell(1, 0) = s.cell(1, 1) = {0, 0, 0, 0xE, 0x71};
+  s.cell(2, 0) = s.cell(2, 1) = {0, 0, 0, 0x7, 0x48};
+  s.start();
+  s.ticks(14);
+  EXPECT_EQ(s.ch(0).volume_delta, 31);  // 255 * 8 / 64: the ramp's falling half
+  EXPECT_EQ(s.ch(1).volume_delta, 0);
+  s.ticks(4);
+  EXPECT_EQ(s.ch(1).volume_delta, 16);  // the last tick: position 16 of the rising ramp
+  s.ticks(1);
+  EXPECT_EQ(s.ch(1).volume, 32);
+  EXPECT_EQ(s.ch(1).volume_delta, 0);
+  EXPECT_EQ(s.ch(1).voice->volume, 63);
+}
+
+TEST(Ft2Replay, VibratoBendsAmigaAndLinearPeriodsTheSameWayRound) {
+  for (bool linear : {true, false}) {
+    Song s;
+    s.xm.linear_frequencies = linear;
+    s.cell(0, 0) = {49, 1, 0, 0x4, 0x88};
+    s.start();
+    s.ticks(2);
+    const std::uint64_t base = s.ch().voice->step;
+    s.ticks(1);
+    EXPECT_LT(s.ch().voice->step, base) << (linear ? "linear" : "Amiga");
+  }
+}
+
 }  // namespace
