@@ -106,10 +106,7 @@ void slide_panning(Channel& ch, int delta) {
   ch.update_flags |= update_panning;
 }
 
-void envelope_position(Channel& ch, const Instrument& ins, int t) {
-  const EnvelopePoint* pts = ins.volume_envelope;
-  const int count = ins.volume_points;
-  EnvelopeState& e = ch.volume_envelope;
+void envelope_position(const EnvelopePoint* pts, int count, EnvelopeState& e, int t) {
   int j = 0;
   while (j < count - 1 && t > pts[j + 1].x) ++j;
   e.point = j;
@@ -417,7 +414,11 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       break;
     case 0x15: {
       const Instrument& ins = ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument;
-      if (ins.volume_type & 1) envelope_position(ch, ins, xy);
+      if (ins.volume_type & 1) envelope_position(ins.volume_envelope, ins.volume_points, ch.volume_envelope, xy);
+      // FastTracker 2 moves the panning envelope too, but only when the volume envelope
+      // has its sustain flag.
+      if (m.ft2() && (ins.panning_type & 1) && (ins.volume_type & 2))
+        envelope_position(ins.panning_envelope, ins.panning_points, ch.panning_envelope, xy);
       break;
     }
     case 0x19:

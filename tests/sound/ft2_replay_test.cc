@@ -331,4 +331,26 @@ TEST(Ft2Replay, VibratoBendsAmigaAndLinearPeriodsTheSameWayRound) {
   }
 }
 
+TEST(Ft2Replay, LxxMovesThePanningEnvelopeOnlyBesideAVolumeSustain) {
+  Song s;
+  XmInstrument& plain = s.xm.instruments[0];
+  plain.volume_envelope.points = {{0, 64}, {100, 64}};
+  plain.volume_envelope.type = 1;
+  plain.panning_envelope.points = {{0, 0}, {64, 64}};
+  plain.panning_envelope.type = 1;
+  XmInstrument sustained = plain;
+  sustained.volume_envelope.type = 3;
+  sustained.volume_envelope.sustain = 1;
+  s.xm.instruments.push_back(sustained);
+  s.cell(0, 0) = {49, 1, 0, 0, 0};
+  s.cell(0, 1) = {49, 2, 0, 0, 0};
+  s.cell(1, 0) = s.cell(1, 1) = {0, 0, 0, 0x15, 0x20};
+  s.start();
+  s.ticks(7);
+  EXPECT_EQ(s.ch(0).volume_envelope.tick, 32);
+  EXPECT_EQ(s.ch(1).volume_envelope.tick, 32);
+  EXPECT_EQ(s.ch(0).panning_envelope.value, 6);  // went on from the note
+  EXPECT_EQ(s.ch(1).panning_envelope.value, 32);
+}
+
 }  // namespace
