@@ -137,6 +137,7 @@ struct Channel {
   std::uint8_t tremor_memory;       // last non-zero Txy
   std::uint8_t tremor_state;        // bit 7 on, bits 0-6 ticks left in the phase
   std::uint8_t sample_offset_end;   // the row's 9xx lies past the sample's end
+  std::uint8_t pending_instrument;  // 1-based number given without a note, for the next note
 };
 
 // How the replayer reads the song: `classic` is the engine's own replay (the default);

@@ -104,7 +104,15 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   const bool ft2 = m.ft2();
   const bool porta = cell.effect == 3 || cell.effect == 5 || (ft2 && (cell.volume >> 4) == 0xF);
   const bool has_note = cell.note != 0 && cell.note != 255;
-  if (cell.instrument && !porta) ch.instrument = static_cast<std::uint8_t>(cell.instrument - 1);
+  // FastTracker 2 keeps an instrument number without a note for the next note: the
+  // sample and envelopes playing stay, only their volumes and envelopes restart.
+  const bool instrument_alone = ft2 && cell.instrument && !has_note;
+  if (cell.instrument && !porta && !instrument_alone) ch.instrument = static_cast<std::uint8_t>(cell.instrument - 1);
+  if (instrument_alone) ch.pending_instrument = cell.instrument;
+  if (ft2 && has_note && !porta) {
+    if (!cell.instrument && ch.pending_instrument) ch.instrument = static_cast<std::uint8_t>(ch.pending_instrument - 1);
+    ch.pending_instrument = 0;
+  }
   if (has_note && !porta) ch.note = static_cast<std::uint8_t>(cell.note - 1);
   const Instrument* ins;
   const Sample* s;

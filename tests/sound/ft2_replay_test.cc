@@ -353,4 +353,26 @@ TEST(Ft2Replay, LxxMovesThePanningEnvelopeOnlyBesideAVolumeSustain) {
   EXPECT_EQ(s.ch(1).panning_envelope.value, 32);
 }
 
+TEST(Ft2Replay, InstrumentWithoutANoteResetsThePlayingSampleAndWaitsForTheNextNote) {
+  Song s;
+  s.xm.instruments.push_back(test_instrument(test_sample(500)));
+  s.xm.instruments[1].samples[0].volume = 20;
+  s.cell(0, 0) = {49, 1, 0x20, 0, 0};  // volume 16
+  s.cell(1, 0) = {0, 2, 0, 0, 0};
+  s.cell(2, 0) = {49, 0, 0, 0, 0};
+  s.start();
+  s.ticks(1);
+  const Voice* v = s.ch().voice;
+  const Sample* first = s.player->instruments[0].samples[0];
+  s.ticks(6);
+  EXPECT_EQ(s.ch().voice, v);  // no new note
+  EXPECT_EQ(s.ch().voice->sample, first);
+  EXPECT_EQ(s.ch().volume, 64);  // the playing sample's volume
+  EXPECT_EQ(s.ch().instrument, 0);
+  s.ticks(6);
+  EXPECT_EQ(s.ch().instrument, 1);
+  EXPECT_EQ(s.ch().voice->sample, s.player->instruments[1].samples[0]);
+  EXPECT_EQ(s.ch().volume, 64);  // a note alone keeps the volume
+}
+
 }  // namespace
