@@ -78,7 +78,7 @@ int auto_vibrato_sine(int p) {
   return table[p & 0xFF];
 }
 
-void auto_vibrato(Channel& ch, const Instrument& ins) {
+void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   const int p = ch.auto_vibrato_position;
   int w = 0;
   switch (ins.vibrato_type) {
@@ -91,7 +91,9 @@ void auto_vibrato(Channel& ch, const Instrument& ins) {
   int a = ins.vibrato_depth * w;
   if (ins.vibrato_sweep) a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
   ch.period_delta += a >> 6;
-  ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
+  // FastTracker 2's sweep stops growing once the key is off.
+  if (!(m.ft2() && ch.key_off))
+    ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
   ch.auto_vibrato_position += ins.vibrato_rate;
   if (ch.auto_vibrato_position > 255) ch.auto_vibrato_position -= 256;
   ch.update_flags |= update_frequency;
@@ -170,7 +172,7 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
                   ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
   fadeout(ch, *ins);
   effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
-  auto_vibrato(ch, *ins);
+  auto_vibrato(m, ch, *ins);
   update_voice(m, ch, *s);
 }
 
@@ -203,7 +205,7 @@ void process_row(ModulePlayer& m) {
       ch.update_flags = update_frequency | update_volume;
       envelopes_and_fadeout(ch, *ins);
       fadeout(ch, *ins);
-      auto_vibrato(ch, *ins);
+      auto_vibrato(m, ch, *ins);
       update_voice(m, ch, *s);
       continue;
     }
@@ -234,7 +236,7 @@ void process_tick(ModulePlayer& m) {
     fadeout(ch, *ins);
     if (cell.volume) volume_column_tick(m, ch, cell.volume);
     effect_tick(m, ch, cell);
-    auto_vibrato(ch, *ins);
+    auto_vibrato(m, ch, *ins);
     update_voice(m, ch, *s);
   }
   if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);

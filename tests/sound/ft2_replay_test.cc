@@ -375,4 +375,21 @@ TEST(Ft2Replay, InstrumentWithoutANoteResetsThePlayingSampleAndWaitsForTheNextNo
   EXPECT_EQ(s.ch().volume, 64);  // a note alone keeps the volume
 }
 
+TEST(Ft2Replay, AutoVibratoSweepHoldsOnceTheKeyIsOff) {
+  Song s;
+  XmInstrument& ins = s.xm.instruments[0];
+  ins.vibrato_depth = 8;
+  ins.vibrato_rate = 64;
+  ins.vibrato_sweep = 10;
+  ins.volume_envelope.points = {{0, 64}, {100, 64}};
+  ins.volume_envelope.type = 1;
+  s.cell(0, 0) = {49, 1, 0, 0x14, 2};
+  s.start();
+  s.ticks(2);
+  EXPECT_EQ(s.ch().auto_vibrato_sweep_count, 2);
+  s.ticks(6);
+  EXPECT_EQ(s.ch().key_off, 1);
+  EXPECT_EQ(s.ch().auto_vibrato_sweep_count, 2);
+}
+
 }  // namespace
