@@ -4,6 +4,10 @@
 #include "sound/render.h"
 #include "tests/support/xm_fixtures.h"
 
+#if KESTOL_HAVE_OPENMPT
+#include <libopenmpt/libopenmpt.h>
+#endif
+
 namespace {
 
 constexpr std::uint8_t key_off_note = 97;
@@ -390,6 +394,75 @@ TEST(Ft2Replay, AutoVibratoSweepHoldsOnceTheKeyIsOff) {
   s.ticks(6);
   EXPECT_EQ(s.ch().key_off, 1);
   EXPECT_EQ(s.ch().auto_vibrato_sweep_count, 2);
+}
+
+double ft2_song_seconds(const XmModule& xm) {
+  auto player = load_xm(xm);
+  player_set_replay_mode(*player, ReplayMode::ft2);
+  OfflineRenderer r(*player);
+  std::vector<std::int16_t> pcm(2 * chunk_frames);
+  for (int i = 0; i < 20000 && !r.song_ended(); ++i) r.render_chunk(pcm.data(), true);
+  EXPECT_TRUE(r.song_ended());
+  return static_cast<double>(r.song_end_frame()) / mix_rate;
+}
+
+// Songs whose length hangs on how pattern loops, breaks and jumps meet.
+std::vector<std::pair<const char*, XmModule>> loop_songs() {
+  std::vector<std::pair<const char*, XmModule>> songs;
+  auto song = [](int patterns, int rows) {
+    XmModule m = test_module(2, rows);
+    m.patterns.resize(static_cast<std::size_t>(patterns));
+    for (auto& p : m.patterns) p.rows = rows;
+    m.orders.clear();
+    for (int i = 0; i < patterns; ++i) m.orders.push_back(static_cast<std::uint8_t>(i));
+    return m;
+  };
+  {
+    XmModule m = song(2, 8);
+    m.patterns[0].at(2, 0, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(4, 0, 2) = {0, 0, 0, 0xE, 0x62};
+    songs.push_back({"loop row carried into the next pattern", m});
+  }
+  {
+    XmModule m = song(3, 8);
+    m.patterns[0].at(3, 0, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(5, 0, 2) = {0, 0, 0, 0xE, 0x61};
+    m.patterns[0].at(6, 1, 2) = {0, 0, 0, 0xD, 0x04};
+    songs.push_back({"loop then break", m});
+  }
+  {
+    XmModule m = song(2, 8);
+    m.patterns[0].at(1, 0, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(2, 1, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(3, 1, 2) = {0, 0, 0, 0xE, 0x62};
+    m.patterns[0].at(5, 0, 2) = {0, 0, 0, 0xE, 0x61};
+    songs.push_back({"loops in two channels", m});
+  }
+  {
+    XmModule m = song(3, 8);
+    m.patterns[0].at(2, 0, 2) = {0, 0, 0, 0xE, 0x60};
+    m.patterns[0].at(7, 0, 2) = {0, 0, 0, 0xE, 0x61};  // on the last row
+    m.patterns[1].at(3, 0, 2) = {0, 0, 0, 0xB, 0x02};   // jump out from the carried row on
+    songs.push_back({"loop on the last row, then a jump", m});
+  }
+  return songs;
+}
+
+TEST(Ft2Replay, PatternLoopSongLengthsAgreeWithLibopenmpt) {
+#if KESTOL_HAVE_OPENMPT
+  for (const auto& [name, xm] : loop_songs()) {
+    SCOPED_TRACE(name);
+    const std::vector<std::uint8_t> bytes = xm_write(xm);
+    openmpt_module* om = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                            nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(om, nullptr);
+    const double theirs = openmpt_module_get_duration_seconds(om);
+    openmpt_module_destroy(om);
+    EXPECT_NEAR(ft2_song_seconds(xm), theirs, 0.005);
+  }
+#else
+  GTEST_SKIP() << "libopenmpt is not installed";
+#endif
 }
 
 }  // namespace

@@ -121,11 +121,13 @@ std::vector<char> read_all(const std::filesystem::path& p) {
 TEST(Render, RealModulesPlayToTheirEndWithinOnePercentOfOtherPlayers) {
   const auto modules = real_modules();
   if (modules.empty()) GTEST_SKIP() << "no XM modules installed (package bomberclone-data)";
-  for (const auto& path : modules) {
-    SCOPED_TRACE(path.string());
+  for (const auto& path : modules)
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+    SCOPED_TRACE(path.string() + " " + replay_mode_name(mode));
     const std::vector<char> bytes = read_all(path);
     auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     ASSERT_TRUE(player);
+    player_set_replay_mode(*player, mode);
     OfflineRenderer r(*player);
     std::int16_t chunk[2 * chunk_frames];
     std::uint64_t loud = 0;
