@@ -216,6 +216,10 @@ void process_row(ModulePlayer& m) {
 
 void process_tick(ModulePlayer& m) {
   const int global_volume = m.global_volume;
+  // FastTracker 2 counts each repetition of a delayed row (EEx) from its start again, so
+  // note delays, cuts, retriggers and arpeggios happen in every repetition.
+  const int tick = m.tick;
+  if (m.ft2() && m.speed > 0) m.tick %= m.speed;
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
     const PatternCell& cell = cell_at(m, m.row, c);
@@ -239,6 +243,7 @@ void process_tick(ModulePlayer& m) {
     auto_vibrato(m, ch, *ins);
     update_voice(m, ch, *s);
   }
+  m.tick = tick;
   if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);
 }
 

@@ -396,6 +396,26 @@ TEST(Ft2Replay, AutoVibratoSweepHoldsOnceTheKeyIsOff) {
   EXPECT_EQ(s.ch().auto_vibrato_sweep_count, 2);
 }
 
+TEST(Ft2Replay, NoteDelayPlaysInEveryRepetitionOfADelayedRow) {
+  Song s;
+  s.cell(0, 0) = {49, 1, 0, 0, 0};
+  s.cell(1, 0) = {61, 1, 0, 0xE, 0xD3};
+  s.cell(1, 1) = {0, 0, 0, 0xE, 0xE1};  // the row twice
+  s.start();
+  s.ticks(9);
+  const Voice* first = s.ch().voice;
+  EXPECT_EQ(s.ch().note, 48);  // the delayed note has not come yet
+  s.ticks(1);
+  const Voice* delayed = s.ch().voice;
+  EXPECT_NE(delayed, first);
+  EXPECT_EQ(s.ch().note, 60);
+  s.ticks(5);
+  EXPECT_EQ(s.ch().voice, delayed);
+  s.ticks(1);
+  EXPECT_NE(s.ch().voice, delayed);  // again on tick 3 of the repetition
+  EXPECT_EQ(s.player->row, 1);
+}
+
 double ft2_song_seconds(const XmModule& xm) {
   auto player = load_xm(xm);
   player_set_replay_mode(*player, ReplayMode::ft2);
