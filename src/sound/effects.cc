@@ -523,7 +523,8 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
     }
     case 0x1B:
       if (ch.retrig_interval && m.tick % ch.retrig_interval == 0) {
-        if (ch.retrig_mode) {
+        // FastTracker 2 leaves the volume alone when the volume column has something.
+        if (ch.retrig_mode && !(m.ft2() && cell.volume)) {
           ch.volume = std::clamp(retrig_volume(ch.retrig_mode, ch.volume), 0, 64);
           ch.update_flags |= update_volume;
         }

@@ -416,6 +416,24 @@ TEST(Ft2Replay, NoteDelayPlaysInEveryRepetitionOfADelayedRow) {
   EXPECT_EQ(s.player->row, 1);
 }
 
+TEST(Ft2Replay, MultiRetrigChangesTheVolumeOnlyWithAnEmptyVolumeColumn) {
+  Song s;
+  s.cell(0, 0) = {49, 1, 0x50, 0x1B, 0x12};  // every 2 ticks, volume - 1
+  s.cell(1, 0) = {0, 0, 0, 0x1B, 0x00};      // the same again from memory
+  s.start();
+  s.ticks(1);
+  const Voice* v = s.ch().voice;
+  s.ticks(2);
+  EXPECT_NE(s.ch().voice, v);  // retriggered on tick 2
+  EXPECT_EQ(s.ch().volume, 64);
+  s.ticks(3);
+  EXPECT_EQ(s.ch().volume, 64);
+  s.ticks(3);
+  EXPECT_EQ(s.ch().volume, 63);
+  s.ticks(2);
+  EXPECT_EQ(s.ch().volume, 62);
+}
+
 double ft2_song_seconds(const XmModule& xm) {
   auto player = load_xm(xm);
   player_set_replay_mode(*player, ReplayMode::ft2);
