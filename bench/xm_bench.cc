@@ -88,9 +88,11 @@ void measure(benchmark::State& state, const Module& m, const char* player, Rende
   rtf[m.name][player] = factor;
 }
 
+template <ReplayMode mode>
 void kestol(benchmark::State& state, const Module* m) {
-  measure(state, *m, "kestol", [m] {
+  measure(state, *m, mode == ReplayMode::ft2 ? "kestol-ft2" : "kestol", [m] {
     auto player = module_load(m->bytes.data(), static_cast<std::uint32_t>(m->bytes.size()));
+    player_set_replay_mode(*player, mode);
     OfflineRenderer r(*player);
     std::int16_t pcm[2 * chunk_frames];
     for (int i = 0; i < chunks; ++i) r.render_chunk(pcm, false);
@@ -135,7 +137,10 @@ void libopenmpt(benchmark::State& state, const Module* m) {
 int main(int argc, char** argv) {
   load_modules();
   for (const Module& m : modules) {
-    benchmark::RegisterBenchmark(("render/kestol/" + m.name).c_str(), kestol, &m)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("render/kestol/" + m.name).c_str(), kestol<ReplayMode::classic>, &m)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("render/kestol-ft2/" + m.name).c_str(), kestol<ReplayMode::ft2>, &m)
+        ->Unit(benchmark::kMillisecond);
 #if KESTOL_HAVE_XMP
     benchmark::RegisterBenchmark(("render/libxmp/" + m.name).c_str(), libxmp, &m)->Unit(benchmark::kMillisecond);
 #endif
@@ -146,21 +151,26 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::printf("\nReal-time factors (%d s rendered to memory, per CPU second) and Kestol's speed over the faster peer:\n",
+  std::printf("\nReal-time factors (%d s rendered to memory, per CPU second) and Kestol's speed (classic and\n"
+              "ft2 replay) over the faster peer, and over libxmp:\n",
               render_seconds);
   for (const auto& [name, by] : rtf) {
     double peer = 0;
     std::string peer_name = "none";
     for (const auto& [player, factor] : by)
-      if (player != "kestol" && factor > peer) {
+      if (player.rfind("kestol", 0) != 0 && factor > peer) {
         peer = factor;
         peer_name = player;
       }
-    const auto k = by.find("kestol");
-    if (k == by.end()) continue;
-    std::printf("  %-36s kestol %8.0fx", name.c_str(), k->second);
-    if (peer > 0) std::printf("   %s %8.0fx   ratio %.2f", peer_name.c_str(), peer, k->second / peer);
-    std::printf("\n");
+    const auto xmp = by.find("libxmp");
+    for (const char* player : {"kestol", "kestol-ft2"}) {
+      const auto k = by.find(player);
+      if (k == by.end()) continue;
+      std::printf("  %-36s %-10s %8.0fx", name.c_str(), player, k->second);
+      if (peer > 0) std::printf("   %s %8.0fx   ratio %.2f", peer_name.c_str(), peer, k->second / peer);
+      if (xmp != by.end()) std::printf("   over libxmp %.2f", k->second / xmp->second);
+      std::printf("\n");
+    }
   }
   return 0;
 }

@@ -77,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   if (!player) return 0;
+  player_set_replay_mode(*player, size % 2 ? ReplayMode::ft2 : ReplayMode::classic);  // both replays
   const std::vector<std::int16_t> pcm = render_module(*player, 1.0, false);
   if (pcm.size() != 2u * mix_rate) __builtin_trap();  // one second, whatever the song does
   return 0;

@@ -5,6 +5,7 @@
 
 #include "gfx/surface.h"
 #include "host/host.h"
+#include "sound/module.h"
 
 using ProgressCallback = void (*)(const Surface& surface, float progress);
 
@@ -22,6 +23,7 @@ struct DemoConfig {
   std::uint8_t progress_keep_background;
   std::uint32_t scratch_pool_size;
   ProgressCallback progress_callback;
+  ReplayMode replay_mode;  // how the module is replayed; classic unless the demo asks
 };
 
 // The one configuration of the program.

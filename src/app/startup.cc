@@ -76,6 +76,7 @@ bool system_init(DemoConfig& config) {
       archive_unmount();
       fatal_error("Unable to load module '%s'!", config.module_name);
     }
+    player_set_replay_mode(*music_player(), config.replay_mode);
     system_flags.fetch_or(module_loaded);
   }
   if (!(system_flags.load() & display_up)) display_init(config);

@@ -24,4 +24,5 @@ void config_set_defaults(DemoConfig& config) {
   config.display_hint_y = 1.0f;
   config.title = "Kestol Demo System";
   config.progress_callback = draw_loading_bar;
+  config.replay_mode = ReplayMode::classic;
 }

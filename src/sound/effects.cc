@@ -18,6 +18,8 @@ int sine_256(int position) {
 
 namespace {
 
+constexpr int top_note = 95;  // B-7, the last note of the keyboard
+
 int wave(int shape, int position) {
   switch (shape) {
     case 0: return sine_256(position);
@@ -32,9 +34,16 @@ std::int8_t advance(std::int8_t position, int speed) {
   return static_cast<std::int8_t>(p);
 }
 
-void tremolo_step(Channel& ch) {
+void tremolo_step(const ModulePlayer& m, Channel& ch) {
   const int shape = (ch.waveforms >> 4) & 3;
-  const int w = wave(shape == 3 ? 0 : shape, ch.tremolo_position);
+  int w = wave(shape == 3 ? 0 : shape, ch.tremolo_position);
+  if (m.ft2() && shape == 1) {
+    // FastTracker 2's ramp turns over with the vibrato's position, not the tremolo's.
+    const int rise = (ch.tremolo_position * 8) & 0xFF;
+    w = ch.vibrato_position >= 0 ? rise : 255 - rise;
+  } else if (m.ft2() && shape == 3) {
+    w = 255;  // square, as 2
+  }
   int d = (w * ch.tremolo_depth) >> 6;
   if (ch.tremolo_position >= 0) {
     if (ch.volume + d > 64) d = 64 - ch.volume;
@@ -54,6 +63,37 @@ void tremor_step(Channel& ch) {
   ch.update_flags |= update_volume;
 }
 
+// Counts down the phase's ticks; at the end the other phase starts: x + 1 ticks on, y + 1 off.
+void ft2_tremor_step(Channel& ch) {
+  int left = (ch.tremor_state & 0x7F) - 1;
+  bool on = ch.tremor_state & 0x80;
+  if (left < 0) {
+    on = !on;
+    left = on ? ch.tremor_memory >> 4 : ch.tremor_memory & 0x0F;
+  }
+  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | left);
+  if (!on) ch.volume_delta = -ch.volume;
+  ch.update_flags |= update_volume;
+}
+
+// The note offset comes from the ticks left in the row (FastTracker 2 counts them down):
+// speed - tick = 1, 2, 3... give x, base, y, x, base, y... Past 15 left, the base note.
+// An offset never goes past the top note.
+void ft2_arpeggio(const ModulePlayer& m, Channel& ch, int xy) {
+  const int left = m.speed - m.tick;
+  const int phase = left >= 0 && left < 15 ? left % 3 : 0;
+  int semis = phase == 0 ? 0 : phase == 1 ? xy >> 4 : xy & 0x0F;
+  semis = std::max(0, std::min(semis, top_note - ch.real_note));
+  if (semis == 0) {
+    ch.period_delta = 0;
+  } else if (m.linear_frequencies()) {
+    ch.period_delta = semis * 64;
+  } else {
+    ch.period_delta = amiga_period(ch.real_note + semis, ch.finetune) - amiga_period(ch.real_note, ch.finetune);
+  }
+  ch.update_flags |= update_frequency;
+}
+
 void slide_up(int& value, int by, int limit) { value = std::min(value + by, limit); }
 void slide_down(int& value, int by) { value = std::max(value - by, 0); }
 
@@ -66,10 +106,7 @@ void slide_panning(Channel& ch, int delta) {
   ch.update_flags |= update_panning;
 }
 
-void envelope_position(Channel& ch, const Instrument& ins, int t) {
-  const EnvelopePoint* pts = ins.volume_envelope;
-  const int count = ins.volume_points;
-  EnvelopeState& e = ch.volume_envelope;
+void envelope_position(const EnvelopePoint* pts, int count, EnvelopeState& e, int t) {
   int j = 0;
   while (j < count - 1 && t > pts[j + 1].x) ++j;
   e.point = j;
@@ -122,6 +159,7 @@ void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int sav
       break;
     case 0x4: ch.waveforms = static_cast<std::uint8_t>((ch.waveforms & 0xF0) | y); break;
     case 0x5:
+      if (m.ft2()) break;  // the note's row took it
       // The shared silent sample stays untouched.
       if (ch.sample && ch.sample != &silent_sample) const_cast<Sample*>(ch.sample)->finetune = static_cast<std::int8_t>(y);
       break;
@@ -133,6 +171,7 @@ void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int sav
         if (ch.loop_count != 0) {
           m.next_row = ch.loop_row;
           m.pattern_loop_taken = true;
+          m.break_row = ch.loop_row;
         }
       }
       break;
@@ -175,6 +214,7 @@ void extended_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       }
       break;
     case 0xD:
+      if (m.ft2()) break;  // the replayer plays the delayed cell itself
       if (m.tick == y) {
         instrument_reset(ch, current_sample(ch));
         ch.period = ch.note_period;
@@ -191,10 +231,12 @@ void extended_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
 
 }  // namespace
 
-void vibrato(Channel& ch) {
+void vibrato(const ModulePlayer& m, Channel& ch) {
   const int w = wave(ch.waveforms & 3, ch.vibrato_position);
   const int d = ((w * ch.vibrato_depth) >> 5) & ~3;
   ch.period_delta = ch.vibrato_position < 0 ? d : -d;
+  // Amiga periods grow as the pitch falls: FastTracker 2 bends them the same way round.
+  if (m.ft2() && !m.linear_frequencies()) ch.period_delta = -ch.period_delta;
   ch.update_flags |= update_frequency;
 }
 
@@ -256,7 +298,7 @@ void volume_column_row(Channel& ch, std::uint8_t v) {
   }
 }
 
-void volume_column_tick(Channel& ch, std::uint8_t v) {
+void volume_column_tick(const ModulePlayer& m, Channel& ch, std::uint8_t v) {
   const int y = v & 0x0F;
   switch (v >> 4) {
     case 0x6:
@@ -269,7 +311,7 @@ void volume_column_tick(Channel& ch, std::uint8_t v) {
       break;
     case 0xB:
       ch.vibrato_depth = static_cast<std::uint8_t>(y);
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       break;
     case 0xD:
@@ -297,7 +339,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0x4:
       if (x) ch.vibrato_speed = static_cast<std::uint8_t>(x);
       if (y) ch.vibrato_depth = static_cast<std::uint8_t>(y);
-      vibrato(ch);
+      vibrato(m, ch);
       break;
     case 0x5:
       if (xy) ch.volume_slide_memory = static_cast<std::uint8_t>(xy);
@@ -306,7 +348,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       break;
     case 0x6:
       if (xy) ch.volume_slide_memory = static_cast<std::uint8_t>(xy);
-      vibrato(ch);
+      vibrato(m, ch);
       break;
     case 0x7:
       if (x) ch.tremolo_speed = static_cast<std::uint8_t>(x);
@@ -318,6 +360,15 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       break;
     case 0x9: {
       if (xy) ch.offset_memory = xy;
+      if (m.ft2()) {
+        // Only a note starts at an offset; one at or past the end leaves the channel silent.
+        if (!(ch.update_flags & update_trigger)) break;
+        const long long end = static_cast<long long>(s.loop_start) + s.loop_length;
+        const long long at = static_cast<long long>(ch.offset_memory) * 256;
+        if (at >= end) ch.sample_offset_end = 1;
+        else ch.voice->start_offset = static_cast<std::uint32_t>(at);
+        break;
+      }
       const long long offset = static_cast<long long>(ch.offset_memory) * 256;
       if (offset < static_cast<long long>(s.loop_start) + s.loop_length) {
         ch.voice->start_offset = static_cast<std::uint32_t>(offset);
@@ -332,6 +383,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       m.next_order = xy >= m.song_length ? 0 : xy;
       m.next_row = 0;
       m.position_jump_seen = true;
+      m.break_row = 0;
       break;
     case 0xC:
       ch.volume = xy;
@@ -340,6 +392,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0xD: {
       const int target = x * 10 + y;
       m.next_row = target > 63 ? 0 : target;
+      m.break_row = 0;
       if (!m.position_jump_seen) {
         m.next_order = m.order_position + 1;
         if (m.next_order >= m.song_length) m.next_order = 0;
@@ -356,10 +409,16 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       ch.update_flags |= update_volume;
       break;
     case 0x11: if (xy) m.global_slide_memory = static_cast<std::uint8_t>(xy); break;
-    case 0x14: ch.key_off = 1; break;
+    case 0x14:
+      if (!m.ft2()) ch.key_off = 1;  // ft2: K00 was taken with the note, Kxx waits for tick xx
+      break;
     case 0x15: {
       const Instrument& ins = ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument;
-      if (ins.volume_type & 1) envelope_position(ch, ins, xy);
+      if (ins.volume_type & 1) envelope_position(ins.volume_envelope, ins.volume_points, ch.volume_envelope, xy);
+      // FastTracker 2 moves the panning envelope too, but only when the volume envelope
+      // has its sustain flag.
+      if (m.ft2() && (ins.panning_type & 1) && (ins.volume_type & 2))
+        envelope_position(ins.panning_envelope, ins.panning_points, ch.panning_envelope, xy);
       break;
     }
     case 0x19:
@@ -375,6 +434,16 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       }
       break;
     case 0x1D:
+      if (m.ft2()) {
+        if (xy) ch.tremor_memory = static_cast<std::uint8_t>(xy);
+        // The row tick keeps a muted phase muted unless the row sets a volume.
+        const bool sets_volume = cell.instrument || (cell.volume >= 0x10 && cell.volume <= 0x50);
+        if (!sets_volume && !(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
+          ch.volume_delta = -ch.volume;
+          ch.update_flags |= update_volume;
+        }
+        break;
+      }
       if (xy) {
         ch.tremor_on = static_cast<std::uint8_t>(x + 1);
         ch.tremor_off = static_cast<std::uint8_t>(y + 1);
@@ -398,7 +467,9 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   const int xy = cell.param;
   switch (cell.effect) {
     case 0x0:
-      if (xy) {
+      if (xy && m.ft2()) {
+        ft2_arpeggio(m, ch, xy);
+      } else if (xy) {
         const int r = m.tick % 3;
         const int semis = r == 0 ? 0 : r == 1 ? xy >> 4 : xy & 0x0F;
         if (r != 0) {
@@ -422,7 +493,7 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       break;
     case 0x3: tone_porta_step(ch); break;
     case 0x4:
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       break;
     case 0x5:
@@ -430,11 +501,11 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       volume_slide(ch);
       break;
     case 0x6:
-      vibrato(ch);
+      vibrato(m, ch);
       vibrato_advance(ch);
       volume_slide(ch);
       break;
-    case 0x7: tremolo_step(ch); break;
+    case 0x7: tremolo_step(m, ch); break;
     case 0xA: volume_slide(ch); break;
     case 0xE: extended_tick(m, ch, cell); break;
     case 0x11: {
@@ -452,14 +523,22 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
     }
     case 0x1B:
       if (ch.retrig_interval && m.tick % ch.retrig_interval == 0) {
-        if (ch.retrig_mode) {
+        // FastTracker 2 leaves the volume alone when the volume column has something.
+        if (ch.retrig_mode && !(m.ft2() && cell.volume)) {
           ch.volume = std::clamp(retrig_volume(ch.retrig_mode, ch.volume), 0, 64);
           ch.update_flags |= update_volume;
         }
         ch.update_flags |= update_trigger;
       }
       break;
-    case 0x1D: tremor_step(ch); break;
+    case 0x1D:
+      if (m.ft2()) ft2_tremor_step(ch);
+      else tremor_step(ch);
+      break;
+    case 0x14:
+      if (m.ft2() && m.tick == xy)
+        ft2_key_off(ch, ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument);
+      break;
     default: break;
   }
 }

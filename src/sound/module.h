@@ -132,7 +132,17 @@ struct Channel {
   int loop_row, loop_count;
   std::uint8_t waveforms;
   std::uint8_t fine_volume_memory, fine_porta_up_memory, fine_porta_down_memory;
+  // FastTracker 2 mode only.
+  std::int16_t finetune;            // of the note playing (E5x may set it for its row)
+  std::uint8_t tremor_memory;       // last non-zero Txy
+  std::uint8_t tremor_state;        // bit 7 on, bits 0-6 ticks left in the phase
+  std::uint8_t sample_offset_end;   // the row's 9xx lies past the sample's end
+  std::uint8_t pending_instrument;  // 1-based number given without a note, for the next note
 };
+
+// How the replayer reads the song: `classic` is the engine's own replay (the default);
+// `ft2` plays as FastTracker 2 did, its quirks included.
+enum class ReplayMode : std::uint8_t { classic, ft2 };
 
 struct ModulePlayer;
 using TickFunction = void (*)(ModulePlayer& player);
@@ -154,6 +164,7 @@ struct ModulePlayer {
   std::uint8_t order_table[256] = {};
   std::uint8_t default_global_volume = 64;
   TickFunction tick_function = nullptr;
+  ReplayMode replay_mode = ReplayMode::classic;
 
   // Replayer.
   int samples_left_in_tick = 0;
@@ -170,6 +181,7 @@ struct ModulePlayer {
   int next_order = -1;
   bool position_jump_seen = false;  // the row's position-jump mark
   bool pattern_loop_taken = false;  // E6x sent the song back during the last row tick
+  int break_row = 0;                // ft2: the row the next pattern starts at (loops set it)
 
   Channel channels[max_channels] = {};
 
@@ -179,6 +191,7 @@ struct ModulePlayer {
   float ramp_reciprocal = 1.0f / 128;
 
   bool linear_frequencies() const { return flags & 1; }
+  bool ft2() const { return replay_mode == ReplayMode::ft2; }
   std::uint16_t position() const {
     return static_cast<std::uint16_t>(((order_position & 0xFF) << 8) | (row & 0xFF));
   }
@@ -201,6 +214,10 @@ void player_start(ModulePlayer& player);
 // One tick (the loader stores this as tick_function).
 void player_tick(ModulePlayer& player);
 void player_set_bpm(ModulePlayer& player, int bpm);
+// Chooses how the song is replayed; call before player_start.
+void player_set_replay_mode(ModulePlayer& player, ReplayMode mode);
+// "classic" or "ft2".
+const char* replay_mode_name(ReplayMode mode);
 int amiga_period(int note, int finetune);
 
 // ---- Voices and mixer ---------------------------------------------------------------

@@ -78,7 +78,7 @@ int auto_vibrato_sine(int p) {
   return table[p & 0xFF];
 }
 
-void auto_vibrato(Channel& ch, const Instrument& ins) {
+void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   const int p = ch.auto_vibrato_position;
   int w = 0;
   switch (ins.vibrato_type) {
@@ -91,10 +91,98 @@ void auto_vibrato(Channel& ch, const Instrument& ins) {
   int a = ins.vibrato_depth * w;
   if (ins.vibrato_sweep) a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
   ch.period_delta += a >> 6;
-  ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
+  // FastTracker 2's sweep stops growing once the key is off.
+  if (!(m.ft2() && ch.key_off))
+    ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
   ch.auto_vibrato_position += ins.vibrato_rate;
   if (ch.auto_vibrato_position > 255) ch.auto_vibrato_position -= 256;
   ch.update_flags |= update_frequency;
+}
+
+bool is_note_delay(const PatternCell& cell) { return cell.effect == 0xE && (cell.param >> 4) == 0xD && (cell.param & 0x0F); }
+
+// One channel's cell as the row tick reads it (in ft2 mode also a delayed cell on its tick).
+void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
+  const bool ft2 = m.ft2();
+  const bool porta = cell.effect == 3 || cell.effect == 5 || (ft2 && (cell.volume >> 4) == 0xF);
+  const bool has_note = cell.note != 0 && cell.note != 255;
+  // FastTracker 2 keeps an instrument number without a note for the next note: the
+  // sample and envelopes playing stay, only their volumes and envelopes restart.
+  const bool instrument_alone = ft2 && cell.instrument && !has_note;
+  if (cell.instrument && !porta && !instrument_alone) ch.instrument = static_cast<std::uint8_t>(cell.instrument - 1);
+  if (instrument_alone) ch.pending_instrument = cell.instrument;
+  if (ft2 && has_note && !porta) {
+    if (!cell.instrument && ch.pending_instrument) ch.instrument = static_cast<std::uint8_t>(ch.pending_instrument - 1);
+    ch.pending_instrument = 0;
+  }
+  if (has_note && !porta) ch.note = static_cast<std::uint8_t>(cell.note - 1);
+  const Instrument* ins;
+  const Sample* s;
+  look_up(m, ch, ins, s);
+  if (!porta) ch.sample = s;
+  const int saved_period = ch.period, saved_volume = ch.volume, saved_panning = ch.panning;
+  // The classic replay keeps where a tremolo left the volume; FastTracker 2 does not.
+  if (!ft2 && ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_delta;
+  ch.last_effect = cell.effect;
+  ch.volume_delta = 0;
+  ch.update_flags = 0;
+  ch.sample_offset_end = 0;
+  if (has_note) {
+    ch.real_note = static_cast<std::uint8_t>((cell.note + s->relative_note - 1) & 0xFF);
+    if (ft2) {
+      // E5x on the note's row sets the finetune the note is played with.
+      const bool e5 = cell.effect == 0xE && (cell.param >> 4) == 0x5;
+      if (e5) ch.finetune = static_cast<std::int16_t>((cell.param & 0x0F) * 16 - 128);
+      else if (!porta) ch.finetune = s->finetune;
+      ch.note_period = note_period(m, ch.real_note, ch.finetune);
+    } else {
+      ch.note_period = note_period(m, ch.real_note, s->finetune);
+    }
+    if (!porta) ch.period = ch.note_period;
+    ch.update_flags = update_trigger;
+  }
+  ch.update_flags |= update_frequency | update_volume;
+  ch.period_delta = 0;
+  if (cell.instrument) {
+    const std::int8_t vibrato_position = ch.vibrato_position, tremolo_position = ch.tremolo_position;
+    instrument_reset(ch, *s);
+    if (ft2) {
+      // FastTracker 2 restarts the waveforms with a note, not with an instrument number.
+      ch.vibrato_position = vibrato_position;
+      ch.tremolo_position = tremolo_position;
+      ch.tremor_state = 0;
+    }
+  }
+  if (ft2 && has_note && !porta) {
+    if (!(ch.waveforms & 0x04)) ch.vibrato_position = 0;
+    if (!(ch.waveforms & 0x40)) ch.tremolo_position = 0;
+  }
+  if (cell.volume) volume_column_row(ch, cell.volume);
+  if (ft2) {
+    if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) ft2_key_off(ch, *ins);
+  } else if (cell.note == 255 || cell.effect == 20) {
+    ch.key_off = 1;
+  }
+  if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
+    envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
+                  ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
+  if (!ft2 && !(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
+  if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
+    envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
+                  ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+  fadeout(ch, *ins);
+  effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
+  auto_vibrato(m, ch, *ins);
+  update_voice(m, ch, *s);
+}
+
+// Gxx and Hxy reach every channel on the tick they change the global volume.
+void refresh_volumes(ModulePlayer& m) {
+  for (int c = 0; c < m.channel_count; ++c) {
+    Channel& ch = m.channels[c];
+    ch.update_flags = update_volume;
+    update_voice(m, ch, current_sample(ch));
+  }
 }
 
 void process_row(ModulePlayer& m) {
@@ -102,51 +190,46 @@ void process_row(ModulePlayer& m) {
   m.next_order = -1;
   m.position_jump_seen = false;
   m.pattern_loop_taken = false;
+  const int global_volume = m.global_volume;
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
     const PatternCell& cell = cell_at(m, m.row, c);
-    const bool porta = cell.effect == 3 || cell.effect == 5;
-    const bool has_note = cell.note != 0 && cell.note != 255;
-    if (cell.instrument && !porta) ch.instrument = static_cast<std::uint8_t>(cell.instrument - 1);
-    if (has_note && !porta) ch.note = static_cast<std::uint8_t>(cell.note - 1);
-    const Instrument* ins;
-    const Sample* s;
-    look_up(m, ch, ins, s);
-    if (!porta) ch.sample = s;
-    const int saved_period = ch.period, saved_volume = ch.volume, saved_panning = ch.panning;
-    if (ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_delta;
-    ch.last_effect = cell.effect;
-    ch.volume_delta = 0;
-    ch.update_flags = 0;
-    if (has_note) {
-      ch.real_note = static_cast<std::uint8_t>((cell.note + s->relative_note - 1) & 0xFF);
-      ch.note_period = note_period(m, ch.real_note, s->finetune);
-      if (!porta) ch.period = ch.note_period;
-      ch.update_flags = update_trigger;
+    if (m.ft2() && is_note_delay(cell)) {
+      // The whole cell waits for its tick; the channel goes on as it was.
+      const Instrument* ins;
+      const Sample* s;
+      look_up(m, ch, ins, s);
+      ch.last_effect = cell.effect;
+      ch.volume_delta = 0;
+      ch.period_delta = 0;
+      ch.update_flags = update_frequency | update_volume;
+      envelopes_and_fadeout(ch, *ins);
+      fadeout(ch, *ins);
+      auto_vibrato(m, ch, *ins);
+      update_voice(m, ch, *s);
+      continue;
     }
-    ch.update_flags |= update_frequency | update_volume;
-    ch.period_delta = 0;
-    if (cell.instrument) instrument_reset(ch, *s);
-    if (cell.volume) volume_column_row(ch, cell.volume);
-    if (cell.note == 255 || cell.effect == 20) ch.key_off = 1;
-    if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
-      envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
-                    ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
-    if (!(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
-    if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
-      envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
-                    ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
-    fadeout(ch, *ins);
-    effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
-    auto_vibrato(ch, *ins);
-    update_voice(m, ch, *s);
+    channel_row(m, ch, cell);
   }
+  if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);
 }
 
 void process_tick(ModulePlayer& m) {
+  const int global_volume = m.global_volume;
+  // FastTracker 2 counts each repetition of a delayed row (EEx) from its start again, so
+  // note delays, cuts, retriggers and arpeggios happen in every repetition.
+  const int tick = m.tick;
+  if (m.ft2() && m.speed > 0) m.tick %= m.speed;
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
     const PatternCell& cell = cell_at(m, m.row, c);
+    if (m.ft2() && is_note_delay(cell) && m.tick == (cell.param & 0x0F)) {
+      PatternCell delayed = cell;
+      delayed.effect = 0;
+      delayed.param = 0;
+      channel_row(m, ch, delayed);
+      continue;
+    }
     const Instrument* ins;
     const Sample* s;
     look_up(m, ch, ins, s);
@@ -155,11 +238,13 @@ void process_tick(ModulePlayer& m) {
     ch.update_flags = 0;
     envelopes_and_fadeout(ch, *ins);
     fadeout(ch, *ins);
-    if (cell.volume) volume_column_tick(ch, cell.volume);
+    if (cell.volume) volume_column_tick(m, ch, cell.volume);
     effect_tick(m, ch, cell);
-    auto_vibrato(ch, *ins);
+    auto_vibrato(m, ch, *ins);
     update_voice(m, ch, *s);
   }
+  m.tick = tick;
+  if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);
 }
 
 double pow2_table_entry(int k) { return std::pow(2.0, (132 - k) * static_cast<double>(1.0f / 12.0f)) * 13.375; }
@@ -178,6 +263,14 @@ int amiga_base(int k) {
 }  // namespace
 
 namespace replayer {
+
+void ft2_key_off(Channel& ch, const Instrument& ins) {
+  ch.key_off = 1;
+  if (!(ins.volume_type & 1)) {
+    ch.volume = 0;
+    ch.update_flags |= update_volume;
+  }
+}
 
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
   if (ch.instrument >= m.instrument_count) {
@@ -254,8 +347,13 @@ void player_start(ModulePlayer& m) {
   m.tick = 0;
   m.pattern_delay_ticks = 0;
   m.pattern_loop_taken = false;
+  m.break_row = 0;
   player_set_bpm(m, m.default_bpm);
 }
+
+void player_set_replay_mode(ModulePlayer& m, ReplayMode mode) { m.replay_mode = mode; }
+
+const char* replay_mode_name(ReplayMode mode) { return mode == ReplayMode::ft2 ? "ft2" : "classic"; }
 
 void player_tick(ModulePlayer& m) {
   if (m.tick == 0) {
@@ -270,6 +368,11 @@ void player_tick(ModulePlayer& m) {
         m.next_order = m.order_position + 1;
         if (m.next_order >= m.song_length) m.next_order = m.restart_position;
         m.next_row = 0;
+        if (m.ft2()) {
+          // A finished pattern loop leaves its start row for the next pattern.
+          m.next_row = m.break_row;
+          m.break_row = 0;
+        }
       }
     }
   } else {

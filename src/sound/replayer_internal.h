@@ -9,12 +9,14 @@ inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.
 
 // Instrument and sample the channel's instrument and note select.
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);
+// FastTracker 2's key-off: without a volume envelope it cuts the volume.
+void ft2_key_off(Channel& ch, const Instrument& ins);
 void instrument_reset(Channel& ch, const Sample& s);
 int note_period(const ModulePlayer& m, int real_note, int finetune);
 
 // Waveform helpers and continuous effects.
 int sine_256(int position);  // trunc(|sin(position * pi / 32)| * 256), position -32..31
-void vibrato(Channel& ch);
+void vibrato(const ModulePlayer& m, Channel& ch);
 void vibrato_advance(Channel& ch);
 void tone_porta_step(Channel& ch);
 void volume_slide(Channel& ch);
@@ -24,6 +26,6 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
                 int saved_volume, int saved_panning);
 void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell);
 void volume_column_row(Channel& ch, std::uint8_t v);
-void volume_column_tick(Channel& ch, std::uint8_t v);
+void volume_column_tick(const ModulePlayer& m, Channel& ch, std::uint8_t v);
 
 }  // namespace replayer

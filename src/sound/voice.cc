@@ -1,4 +1,5 @@
 // update_voice: a channel's changes carried over to its voice (trigger, gains, step).
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -24,6 +25,28 @@ int frequency(const ModulePlayer& m, const Channel& ch) {
   // Periods slid far below any note would overflow; they play at the highest rate.
   if (f > 2147483647.0) return 2147483647;
   return static_cast<int>(f);
+}
+
+// FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
+// the right, as 16.16 fractions for p = 0..256.
+int ft2_pan_gain(int p) {
+  static const auto table = [] {
+    std::array<int, 257> t{};
+    for (int i = 0; i <= 256; ++i) t[i] = static_cast<int>(std::lround(std::sqrt(i / 256.0) * 65536.0));
+    return t;
+  }();
+  return table[p];
+}
+
+void set_gains(const ModulePlayer& m, Voice& v) {
+  if (m.ft2()) {
+    // 0 is left, 255 right.
+    v.left = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gain(256 - v.panning) + 32768) >> 16);
+    v.right = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gain(v.panning) + 32768) >> 16);
+    return;
+  }
+  v.left = v.volume * v.panning / 255;
+  v.right = v.volume * (255 - v.panning) / 255;
 }
 
 }  // namespace
@@ -53,21 +76,25 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     v->current_left = 0;
     v->current_right = 0;
     v->ramp_frames_remaining = 0;
+    if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
   }
   if (ch.update_flags & update_volume) {
     const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
                        ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
     v->volume = static_cast<int>(vol);
-    v->left = v->volume * v->panning / 255;
-    v->right = v->volume * (255 - v->panning) / 255;
+    set_gains(m, *v);
   }
   if (ch.update_flags & update_panning) {
     const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
     long long p = ch.panning + centre_room * (ch.panning_envelope.value - 32);
+    if (m.ft2()) {
+      // The envelope swings as far as the room towards the nearer side, scaled before the cut.
+      const long long room = 128 - std::llabs(static_cast<long long>(ch.panning) - 128);
+      p = ch.panning + ((static_cast<long long>(ch.panning_envelope.value) - 32) * room >> 5);
+    }
     p = p < 0 ? 0 : p > 255 ? 255 : p;
     v->panning = static_cast<int>(p);
-    v->left = v->volume * v->panning / 255;
-    v->right = v->volume * (255 - v->panning) / 255;
+    set_gains(m, *v);
   }
   if (ch.update_flags & update_frequency) v->step = step_for(frequency(m, ch));
   if (ch.update_flags & update_restart) {

@@ -14,7 +14,10 @@
 #include "app/scratch_pool.h"
 #include "display/display.h"
 #include "host/headless/headless.h"
+#include "sound/module.h"
+#include "tests/support/fs_fixtures.h"
 #include "tests/support/test_demo.h"
+#include "tests/support/xm_fixtures.h"
 
 namespace {
 
@@ -130,6 +133,30 @@ TEST_F(Frame, ScratchPoolOnlyWhenConfigured) {
     return true;
   };
   EXPECT_EQ(kestol_main(), 0);
+}
+
+TEST_F(Frame, TheModuleIsReplayedAsTheConfigurationAsks) {
+  static std::vector<std::uint8_t> archive;
+  archive = fs_fixtures::make_archive({{"song.xm", xm_write(test_module())}}, true, PakCompression::automatic);
+  static const EmbeddedBlock block{"FileSystem", 102, archive.data(), archive.size()};
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+    static ReplayMode wanted;
+    wanted = mode;
+    ReplayMode seen = mode == ReplayMode::ft2 ? ReplayMode::classic : ReplayMode::ft2;
+    test_demo::configure = [](DemoConfig& c) {
+      EXPECT_EQ(c.replay_mode, ReplayMode::classic);
+      host_set_embedded_blocks({&block, 1});
+      c.module_name = "song.xm";
+      c.replay_mode = wanted;
+    };
+    test_demo::load = [&](DemoConfig&) {
+      if (music_player()) seen = music_player()->replay_mode;
+      return true;
+    };
+    EXPECT_EQ(kestol_main(), 0);
+    EXPECT_EQ(seen, mode);
+  }
+  host_set_embedded_blocks({});
 }
 
 // ---- Fatal paths, each in a child process ------------------------------------------------

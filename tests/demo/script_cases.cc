@@ -257,6 +257,7 @@ TEST(Configure, SetsTheDemosValues) {
   EXPECT_EQ(bits, 0x3FAAAAABu);
   EXPECT_EQ(c.bits_per_pixel, 32u);
   EXPECT_EQ(c.scratch_pool_size, 0u);
+  EXPECT_EQ(c.replay_mode, ReplayMode::classic);
 }
 
 }  // namespace

@@ -121,43 +121,45 @@ std::vector<char> read_all(const std::filesystem::path& p) {
 TEST(Render, RealModulesPlayToTheirEndWithinOnePercentOfOtherPlayers) {
   const auto modules = real_modules();
   if (modules.empty()) GTEST_SKIP() << "no XM modules installed (package bomberclone-data)";
-  for (const auto& path : modules) {
-    SCOPED_TRACE(path.string());
-    const std::vector<char> bytes = read_all(path);
-    auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    ASSERT_TRUE(player);
-    OfflineRenderer r(*player);
-    std::int16_t chunk[2 * chunk_frames];
-    std::uint64_t loud = 0;
-    while (r.render_chunk(chunk, true) == chunk_frames && r.frames_rendered() < 3600u * mix_rate)
-      for (std::int16_t v : chunk) loud += std::abs(v) > 1000;
-    ASSERT_TRUE(r.song_ended());
-    EXPECT_GT(loud, r.frames_rendered() / 10);
-    [[maybe_unused]] const double ours = static_cast<double>(r.song_end_frame()) / mix_rate;
-#if KESTOL_HAVE_XMP
-    {
-      xmp_context c = xmp_create_context();
-      ASSERT_EQ(xmp_load_module_from_memory(c, bytes.data(), static_cast<long>(bytes.size())), 0);
-      xmp_start_player(c, mix_rate, 0);
-      xmp_frame_info fi;
-      xmp_get_frame_info(c, &fi);
-      EXPECT_NEAR(ours, fi.total_time / 1000.0, fi.total_time / 1000.0 * 0.01) << "libxmp";
-      xmp_end_player(c);
-      xmp_release_module(c);
-      xmp_free_context(c);
+  for (const auto& path : modules)
+    for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+      SCOPED_TRACE(path.string() + " " + replay_mode_name(mode));
+      const std::vector<char> bytes = read_all(path);
+      auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+      ASSERT_TRUE(player);
+      player_set_replay_mode(*player, mode);
+      OfflineRenderer r(*player);
+      std::int16_t chunk[2 * chunk_frames];
+      std::uint64_t loud = 0;
+      while (r.render_chunk(chunk, true) == chunk_frames && r.frames_rendered() < 3600u * mix_rate)
+        for (std::int16_t v : chunk) loud += std::abs(v) > 1000;
+      ASSERT_TRUE(r.song_ended());
+      EXPECT_GT(loud, r.frames_rendered() / 10);
+      [[maybe_unused]] const double ours = static_cast<double>(r.song_end_frame()) / mix_rate;
+  #if KESTOL_HAVE_XMP
+      {
+        xmp_context c = xmp_create_context();
+        ASSERT_EQ(xmp_load_module_from_memory(c, bytes.data(), static_cast<long>(bytes.size())), 0);
+        xmp_start_player(c, mix_rate, 0);
+        xmp_frame_info fi;
+        xmp_get_frame_info(c, &fi);
+        EXPECT_NEAR(ours, fi.total_time / 1000.0, fi.total_time / 1000.0 * 0.01) << "libxmp";
+        xmp_end_player(c);
+        xmp_release_module(c);
+        xmp_free_context(c);
+      }
+  #endif
+  #if KESTOL_HAVE_OPENMPT
+      {
+        openmpt_module* om = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
+                                                                nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(om, nullptr);
+        const double theirs = openmpt_module_get_duration_seconds(om);
+        EXPECT_NEAR(ours, theirs, theirs * 0.01) << "libopenmpt";
+        openmpt_module_destroy(om);
+      }
+  #endif
     }
-#endif
-#if KESTOL_HAVE_OPENMPT
-    {
-      openmpt_module* om = openmpt_module_create_from_memory2(bytes.data(), bytes.size(), nullptr, nullptr, nullptr,
-                                                              nullptr, nullptr, nullptr, nullptr);
-      ASSERT_NE(om, nullptr);
-      const double theirs = openmpt_module_get_duration_seconds(om);
-      EXPECT_NEAR(ours, theirs, theirs * 0.01) << "libopenmpt";
-      openmpt_module_destroy(om);
-    }
-#endif
-  }
 }
 
 }  // namespace

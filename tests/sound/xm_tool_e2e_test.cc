@@ -75,6 +75,26 @@ TEST_F(ToolTest, TimelineHasOneLinePerChunk) {
   EXPECT_NE(r.out.find("\n20 0 0\n"), std::string::npos);
 }
 
+TEST_F(ToolTest, Ft2ReplayIsChosenByFlag) {
+  const fs::path classic_wav = dir / "classic.wav", ft2_wav = dir / "ft2.wav";
+  ASSERT_EQ(run("render " + song.string() + " -o " + classic_wav.string() + " --seconds 1").status, 0);
+  const Result r = run("render " + song.string() + " --ft2 -o " + ft2_wav.string() + " --seconds 1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto player = load_xm(module);
+  player_set_replay_mode(*player, ReplayMode::ft2);
+  const auto pcm = render_module(*player, 1, false);
+  std::ifstream in(ft2_wav, std::ios::binary), classic_in(classic_wav, std::ios::binary);
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+  const std::vector<char> classic{std::istreambuf_iterator<char>(classic_in), {}};
+  ASSERT_EQ(bytes.size(), 44 + pcm.size() * 2);
+  EXPECT_EQ(0, std::memcmp(bytes.data() + 44, pcm.data(), pcm.size() * 2));
+  EXPECT_NE(bytes, classic);  // the panning law alone tells them apart
+  const Result info = run("info --ft2 " + song.string());
+  EXPECT_NE(info.out.find("replay:            ft2"), std::string::npos) << info.out;
+  EXPECT_NE(run("info " + song.string()).out.find("replay:            classic"), std::string::npos);
+  EXPECT_EQ(run("timeline " + song.string() + " --ft2 --seconds 1").status, 0);
+}
+
 TEST_F(ToolTest, InfoAndRefusals) {
   const Result info = run("info " + song.string());
   ASSERT_EQ(info.status, 0);

@@ -23,36 +23,41 @@ constexpr double max_song_seconds = 3600.0;
 const CommandInfo xm_group{
     "kestol xm",
     "usage: kestol xm <subcommand> [arguments]\n\n"
-    "  info FILE [--verbose]                            channels, patterns, instruments, song layout\n"
-    "  render FILE -o OUT.wav [--seconds N | --song-end]  mix to 16-bit stereo 44100 Hz WAV\n"
-    "  timeline FILE [--seconds N | --song-end]           order and row for every 20-ms chunk\n"
-    "  play FILE [--loop] [--seconds N]                   play on the audio device\n\n"
+    "  info FILE [--verbose] [--ft2]                              channels, patterns, instruments, song layout\n"
+    "  render FILE -o OUT.wav [--seconds N | --song-end] [--ft2]  mix to 16-bit stereo 44100 Hz WAV\n"
+    "  timeline FILE [--seconds N | --song-end] [--ft2]           order and row for every 20-ms chunk\n"
+    "  play FILE [--loop] [--seconds N] [--ft2]                   play on the audio device\n\n"
+    "Replay modes: without --ft2 the engine's classic replay (as the demo plays); with\n"
+    "--ft2 as FastTracker 2 played, its quirks included.\n"
     "Without --seconds, render and timeline stop at the song's end (the first time it would\n"
     "play an order position and row again), at most after 60 minutes.\n"
     "'kestol xm <subcommand> --help' describes a subcommand.\n"};
 
 const CommandInfo info_command{
     "kestol xm info",
-    "usage: kestol xm info [--verbose] FILE\n\n"
+    "usage: kestol xm info [--verbose] [--ft2] FILE\n\n"
     "Prints the module's channels, patterns, instruments, samples and song layout;\n"
-    "--verbose (-v) adds every pattern, instrument and sample.\n"};
+    "--verbose (-v) adds every pattern, instrument and sample; --ft2 names the FastTracker 2\n"
+    "replay instead of the engine's classic one.\n"};
 
 const CommandInfo render_command{
     "kestol xm render",
-    "usage: kestol xm render FILE -o OUT.wav [--seconds N | --song-end]\n\n"
+    "usage: kestol xm render FILE -o OUT.wav [--seconds N | --song-end] [--ft2]\n\n"
     "Mixes the module to a 16-bit stereo 44100 Hz WAV file (\"-o -\": standard output).\n"
     "Without --seconds it stops at the song's end (the first time it would play an order\n"
     "position and row again), at most after 60 minutes.\n\n"
     "  -o, --output OUT  the WAV file to write\n"
     "  --seconds N       render N seconds (0 to 86400)\n"
-    "  --song-end        stop at the song's end (the default)\n"};
+    "  --song-end        stop at the song's end (the default)\n"
+    "  --ft2             replay as FastTracker 2 did (default: the engine's classic replay)\n"};
 
 const CommandInfo timeline_command{
     "kestol xm timeline",
-    "usage: kestol xm timeline FILE [--seconds N | --song-end]\n\n"
+    "usage: kestol xm timeline FILE [--seconds N | --song-end] [--ft2]\n\n"
     "Prints the order position and row at the end of every 20-ms chunk of the mix.\n\n"
     "  --seconds N  cover N seconds (0 to 86400)\n"
-    "  --song-end   stop at the song's end (the default)\n"};
+    "  --song-end   stop at the song's end (the default)\n"
+    "  --ft2        replay as FastTracker 2 did (default: the engine's classic replay)\n"};
 
 bool read_file(const char* path, std::vector<unsigned char>& bytes) {
   std::string error;
@@ -63,7 +68,7 @@ bool read_file(const char* path, std::vector<unsigned char>& bytes) {
   return true;
 }
 
-std::unique_ptr<ModulePlayer> load(const char* path) {
+std::unique_ptr<ModulePlayer> load(const char* path, ReplayMode mode) {
   std::vector<unsigned char> bytes;
   if (!read_file(path, bytes)) return nullptr;
   if (bytes.size() > 0xFFFFFFFFu) {
@@ -73,6 +78,7 @@ std::unique_ptr<ModulePlayer> load(const char* path) {
   const char* why = "unknown";
   auto player = module_load(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &why);
   if (!player) std::fprintf(stderr, "kestol xm: '%s' is not an XM module this player can load: %s\n", path, why);
+  else player_set_replay_mode(*player, mode);
   return player;
 }
 
@@ -105,12 +111,13 @@ void format_time(double seconds, char* text, std::size_t size) {
 int info(int argc, char** argv) {
   bool verbose = false;
   std::vector<const char*> operands;
-  int rc = parse_options(info_command, argc, argv, {flag_option("--verbose", &verbose, "-v")},
-                         &operands);
+  bool ft2 = false;
+  int rc = parse_options(info_command, argc, argv,
+                         {flag_option("--verbose", &verbose, "-v"), flag_option("--ft2", &ft2)}, &operands);
   if (rc != parse_continue) return rc;
   if (operands.size() != 1) return usage_error(info_command, "wants one FILE");
   const char* path = operands[0];
-  auto player = load(path);
+  auto player = load(path, ft2 ? ReplayMode::ft2 : ReplayMode::classic);
   if (!player) return 1;
   const ModulePlayer& m = *player;
   int samples = 0;
@@ -125,6 +132,7 @@ int info(int argc, char** argv) {
   std::printf("speed:             %d\n", m.default_speed);
   std::printf("BPM:               %d\n", m.default_bpm);
   std::printf("frequency table:   %s\n", m.linear_frequencies() ? "linear" : "Amiga");
+  std::printf("replay:            %s\n", replay_mode_name(m.replay_mode));
   std::printf("order table:      ");
   for (int i = 0; i < m.song_length; ++i) std::printf(" %d", m.order_table[i]);
   std::printf("\n");
@@ -180,21 +188,24 @@ struct RunArgs {
   const char* path = nullptr;
   const char* out = nullptr;
   Length length;
+  ReplayMode mode = ReplayMode::classic;
 };
 
 int parse_run(const CommandInfo& command, int argc, char** argv, bool wants_out, RunArgs& a) {
   LengthOptions given;
+  bool ft2 = false;
   std::vector<const char*> operands;
   int rc = wants_out ? parse_options(command, argc, argv,
                                      {value_option("-o", &a.out, "--output"),
                                       value_option("--seconds", &given.seconds),
-                                      flag_option("--song-end", &given.song_end)},
+                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2)},
                                      &operands)
                      : parse_options(command, argc, argv,
                                      {value_option("--seconds", &given.seconds),
-                                      flag_option("--song-end", &given.song_end)},
+                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2)},
                                      &operands);
   if (rc != parse_continue) return rc;
+  a.mode = ft2 ? ReplayMode::ft2 : ReplayMode::classic;
   if (!parse_length(command, given, a.length)) return 2;
   if (operands.size() != 1) return usage_error(command, "wants one FILE");
   a.path = operands[0];
@@ -209,7 +220,7 @@ std::uint64_t wanted_frames(const Length& l) {
 int render(int argc, char** argv) {
   RunArgs a;
   if (int rc = parse_run(render_command, argc, argv, true, a); rc != parse_continue) return rc;
-  auto player = load(a.path);
+  auto player = load(a.path, a.mode);
   if (!player) return 1;
   // The file is written under a new name and renamed into place when complete. "-o -"
   // streams to standard output, and a device is written directly: their header then
@@ -284,7 +295,7 @@ int render(int argc, char** argv) {
 int timeline(int argc, char** argv) {
   RunArgs a;
   if (int rc = parse_run(timeline_command, argc, argv, false, a); rc != parse_continue) return rc;
-  auto player = load(a.path);
+  auto player = load(a.path, a.mode);
   if (!player) return 1;
   OfflineRenderer r(*player);
   const std::uint64_t wanted = wanted_frames(a.length);

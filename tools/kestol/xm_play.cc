@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "host/audio.h"
+#include "sound/module.h"
 #include "sound/music.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
@@ -25,25 +26,27 @@ extern "C" void on_interrupt(int) { interrupted.store(true); }
 
 const CommandInfo play_command{
     "kestol xm play",
-    "usage: kestol xm play [--loop] [--seconds N] [--no-sound] FILE\n\n"
+    "usage: kestol xm play [--loop] [--seconds N] [--no-sound] [--ft2] FILE\n\n"
     "Plays the module FILE on the audio device, showing the order position, row\n"
     "and time being heard. Ends when the song comes round to an earlier order\n"
     "position, after N seconds, or on Ctrl-C.\n\n"
     "  --loop       play on when the song comes round (until Ctrl-C)\n"
     "  --seconds N  stop after N seconds (0 to 86400; 0: no limit)\n"
     "  --no-sound   open no audio device: the song runs on the clock, unheard\n"
+    "  --ft2        replay as FastTracker 2 did, quirks included (without it: the\n"
+    "               engine's classic replay, as the demo plays)\n"
     "Without an audio device the song runs unheard, as with --no-sound.\n"};
 
 }  // namespace
 
 int xm_play_command(int argc, char** argv) {
   bool loop = false;
-  bool silent = false;
+  bool silent = false, ft2 = false;
   const char* seconds_text = nullptr;
   std::vector<const char*> operands;
   int rc = parse_options(play_command, argc, argv,
                          {flag_option("--loop", &loop), flag_option("--no-sound", &silent),
-                          value_option("--seconds", &seconds_text)},
+                          flag_option("--ft2", &ft2), value_option("--seconds", &seconds_text)},
                          &operands);
   if (rc != parse_continue) return rc;
   double seconds = 0;
@@ -64,6 +67,7 @@ int xm_play_command(int argc, char** argv) {
     std::fprintf(stderr, "kestol xm play: '%s' is not an XM module that can be played\n", path);
     return 1;
   }
+  player_set_replay_mode(*music_player(), ft2 ? ReplayMode::ft2 : ReplayMode::classic);
   if (!(silent ? music_start_silent() : music_start())) {
     music_stop();
     std::fprintf(stderr, "kestol xm play: '%s' could not be started\n", path);
