@@ -207,6 +207,9 @@ int amiga_period(int note, int finetune);
 void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);
 // Adds every voice into span (interleaved left, right floats) for frames frames.
 void mix_voices(ModulePlayer& player, float* span, int frames);
+// Moves every voice as mix_voices would for frames frames (positions, loop directions,
+// ramp gains), writing nothing: what a seek runs instead of mixing.
+void skip_voices(ModulePlayer& player, int frames);
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 
@@ -218,3 +221,5 @@ using TickGate = bool (*)(void* context, int mixed);
 // Returns the frames mixed (all of them unless the gate stopped the mix).
 int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
                TickGate gate = nullptr, void* context = nullptr);
+// mix_frames without the mixing: the same ticks and voice movements, no samples.
+int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr);
