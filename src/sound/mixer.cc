@@ -216,6 +216,29 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       boundary = true;
     }
     start_or_continue_ramp(m, v);
+    if constexpr (Dry) {
+      // A looped sample plays on, so a ramp that ends within these frames ends on its
+      // targets, however the segments cut it: its gains on the way need no sums.
+      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
+      if (loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
+        v.ramp_frames_remaining = 0;
+        v.ramp_step_left = 0;
+        v.ramp_step_right = 0;
+        v.current_left = v.left * 256;
+        v.current_right = v.right * 256;
+      }
+      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
+      // remainder land where they would.
+      if (loops && v.ramp_frames_remaining == 0 && forward && s.loop_type == 2) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position < start + length) {
+          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
+          v.position = p < start + length ? p : start + (p - start) % length;
+          return;
+        }
+      }
+    }
     const bool ramp = v.ramp_frames_remaining != 0;
     if (ramp && v.ramp_frames_remaining < n) {
       n = v.ramp_frames_remaining;
@@ -226,11 +249,13 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       float gl = static_cast<float>(v.current_left) / 256.0f / 255.0f;
       float gr = static_cast<float>(v.current_right) / 256.0f / 255.0f;
       if constexpr (Dry) {
-        // The gains grow one frame at a time, as in mix_ramp.
-        for (int i = 0; i < n; ++i) {
-          gl += v.ramp_step_left;
-          gr += v.ramp_step_right;
-        }
+        // The gains grow one frame at a time, as in mix_ramp; a ramp that ends here is
+        // set to its targets below, so only a cut one needs them.
+        if (n < v.ramp_frames_remaining)
+          for (int i = 0; i < n; ++i) {
+            gl += v.ramp_step_left;
+            gr += v.ramp_step_right;
+          }
         v.position += delta * static_cast<std::uint64_t>(n);
       } else {
         mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);

@@ -81,6 +81,8 @@ struct Voice {
   int left = 0, right = 0;         // target gains 0..127 (applied as value / 255)
   std::uint64_t position = 0;      // 32.32
   std::uint64_t step = 0;          // 32.32
+  long long step_period = -(1LL << 62);  // the period (with its delta) step was made for
+  std::uint16_t step_flags = 0;          // and the song's flags then
   int direction = 1;               // 1 forward, 2 backward
   int last_left = 0, last_right = 0;
   int current_left = 0, current_right = 0;  // gain x 256
