@@ -13,6 +13,7 @@
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
+#include "sound/render.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ struct MusicOutput {
   std::atomic<std::uint8_t> stop_requested{0};
   std::atomic<std::uint8_t> mixing_busy{0};
   std::atomic<std::uint8_t> audio_thread_ended{1};
+  // A seek asked of the audio thread: a position, or -1.
+  std::atomic<int> seek_request{-1};
+  std::atomic<unsigned> seeks_done{0};
   std::thread thread;
 };
 
@@ -60,12 +64,58 @@ void mix_chunk() {
   o.write_chunk.store(next == chunk_count ? 0 : next, std::memory_order_relaxed);
 }
 
+}  // namespace
+
+std::uint64_t music_seek_player(ModulePlayer& player, std::uint16_t position) {
+  constexpr std::uint64_t limit = 3600ull * mix_rate;
+  std::uint64_t chunk_start;
+  player.order_position = 0;
+  player.row = 0;
+  {
+    OfflineRenderer search(player);
+    if (!search.seek_row(position, limit)) return music_no_position;
+    chunk_start = search.frames_rendered() / chunk_frames * chunk_frames;
+  }
+  player.order_position = 0;
+  player.row = 0;
+  OfflineRenderer run(player);
+  run.seek_frame(chunk_start);
+  return chunk_start;
+}
+
+namespace {
+
+// After a seek while playing: every chunk but the one being heard is mixed anew from the
+// player's new place, so the new music (and its positions) comes with the next chunk.
+void refill_after(int playing) {
+  MusicOutput& o = output;
+  const int next = playing + 1 == chunk_count ? 0 : playing + 1;
+  o.write_chunk.store(next, std::memory_order_relaxed);
+  do {
+    mix_chunk();
+  } while (o.write_chunk != playing);
+}
+
 void audio_thread() {
   MusicOutput& o = output;
   o.audio_thread_ended.store(0);
   while (o.stop_requested.load() == 0) {
     std::uint64_t frames = host_audio_position() / kHostAudioFrameBytes;
     int playing = static_cast<int>(frames % ring_frames / chunk_frames);
+    const int seek = o.seek_request.exchange(-1);
+    if (seek >= 0) {
+      o.mixing_busy.store(1);
+      // Caught up first, so the chunk being heard is the one the play index names.
+      while (o.write_chunk != playing) {
+        int next = o.play_index.load(std::memory_order_relaxed) + 1;
+        o.play_index.store(next == chunk_count ? 0 : next, std::memory_order_release);
+        mix_chunk();
+      }
+      if (music_seek_player(*o.mixing_player, static_cast<std::uint16_t>(seek)) != music_no_position)
+        refill_after(playing);
+      o.seeks_done.fetch_add(1);
+      o.mixing_busy.store(0);
+    }
     while (o.write_chunk != playing) {
       o.mixing_busy.store(1);
       int next = o.play_index.load(std::memory_order_relaxed) + 1;
@@ -104,13 +154,22 @@ void stop_output() {
 
 }  // namespace
 
-bool music_start() {
+bool music_start() { return music_start_at(0); }
+
+bool music_start_at(std::uint64_t frame) {
   MusicOutput& o = output;
   ModulePlayer* player = music_player();
   if (player == nullptr) return false;
   stop_output();
 
   player_start(*player);  // channels, voices and their ramps, speed, BPM
+  if (frame != 0) {
+    // The song as it stands after frame frames from its start: a chunk's first frame.
+    player->order_position = 0;
+    player->row = 0;
+    OfflineRenderer run(*player);
+    run.seek_frame(frame);
+  }
   o.mixing_player = player;
   o.records_ready.store(true);
 
@@ -141,6 +200,17 @@ std::uint16_t music_position() {
   if (!o.records_ready.load()) return 0;
   int index = o.play_index.load(std::memory_order_acquire);
   return o.records[index].load(std::memory_order_relaxed);
+}
+
+bool music_seek(std::uint16_t position) {
+  MusicOutput& o = output;
+  if (!o.thread.joinable() || o.audio_thread_ended.load() != 0) return false;
+  const unsigned done = o.seeks_done.load();
+  o.seek_request.store(position);
+  // The audio thread takes it at its next poll, within a few milliseconds.
+  while (o.seeks_done.load() == done && o.audio_thread_ended.load() == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return true;
 }
 
 void music_stop() {
