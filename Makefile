@@ -1,11 +1,14 @@
 # Kestol and Vexo. `make run` and `make test` install what is missing themselves.
 SHELL := /bin/bash
-PACKAGES := $(shell grep -v '^\#' .ci/packages.txt)
+RUN_PACKAGES := $(shell grep -v '^\#' .ci/packages-run.txt)
+PACKAGES := $(RUN_PACKAGES) $(shell grep -v '^\#' .ci/packages.txt)
+# What `make run` and `make capture` build: the programs, no test or benchmark.
+RUN_TARGETS := vexo vexo-capture kestol
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 300
 CTEST := ctest --output-on-failure --timeout 900
 
-.PHONY: all deps build run capture test test-unit test-asan test-tsan test-fuzz bench fuzz clean \
+.PHONY: all deps deps-run build build-run run capture test test-unit test-asan test-tsan test-fuzz bench fuzz clean \
         windows windows-deps wine-deps test-windows
 
 all: build
@@ -27,20 +30,32 @@ define apt_install
 	fi
 endef
 
-# The Debian packages the project needs (.ci/packages.txt).
-deps:
+# The Debian packages the project needs: those for running alone (.ci/packages-run.txt),
+# and with them those for the tests (.ci/packages.txt).
+deps-run:
+	$(call apt_install,$(RUN_PACKAGES))
+
+deps: deps-run
 	$(call apt_install,$(PACKAGES))
 
+# Configured with the tests and benchmarks when it builds everything; `make run` on a
+# fresh tree configures without them (and so needs no test package), `make build` after it
+# turns them on again.
 build/default/build.ninja: | deps
 	cmake --preset default >/dev/null
 
-build: deps build/default/build.ninja
+build: deps
+	cmake --preset default -DKESTOL_TESTS=ON -DKESTOL_BENCH=ON >/dev/null
 	cmake --build build/default -j$(JOBS)
 
-run: build
+build-run: deps-run
+	@[ -f build/default/build.ninja ] || cmake --preset default -DKESTOL_TESTS=OFF -DKESTOL_BENCH=OFF >/dev/null
+	cmake --build build/default -j$(JOBS) --target $(RUN_TARGETS)
+
+run: build-run
 	@./tools/run.sh
 
-capture: build
+capture: build-run
 	@./tools/run.sh --capture
 
 test: test-unit test-asan test-tsan test-fuzz test-windows

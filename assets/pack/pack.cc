@@ -2,6 +2,8 @@
 //   vexo-pack OUT.pak FILE...
 // Members are named after the files (no folders), enciphered, and LZSS-compressed where
 // that makes them smaller (the module; JPEG data does not shrink).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -32,23 +34,25 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // A live line on a terminal; a build log gets the summary line alone.
+  static const bool live = isatty(fileno(stderr)) != 0;
   PakWriterOptions options;
   options.encipher = true;
   options.compression = PakCompression::automatic;
   options.progress = [](const std::string& path, std::size_t index, std::size_t count) {
-    std::fprintf(stderr, "\rvexo-pack: %2zu/%zu %-12s", index + 1, count, path.c_str());
+    if (live) std::fprintf(stderr, "\rvexo-pack: %2zu/%zu %-12s", index + 1, count, path.c_str());
   };
   std::vector<std::uint8_t> archive;
   if (!writer.build(options, &archive, &error)) {
-    std::fprintf(stderr, "\nvexo-pack: %s\n", error.c_str());
+    std::fprintf(stderr, "%svexo-pack: %s\n", live ? "\n" : "", error.c_str());
     return 1;
   }
   std::ofstream out(argv[1], std::ios::binary);
   out.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
   if (!out) {
-    std::fprintf(stderr, "\nvexo-pack: cannot write '%s'\n", argv[1]);
+    std::fprintf(stderr, "%svexo-pack: cannot write '%s'\n", live ? "\n" : "", argv[1]);
     return 1;
   }
-  std::fprintf(stderr, "\rvexo-pack: %d members, %zu bytes into %s\n", argc - 2, archive.size(), argv[1]);
+  std::fprintf(stderr, "%svexo-pack: %d members, %zu bytes into %s\n", live ? "\r" : "", argc - 2, archive.size(), argv[1]);
   return 0;
 }

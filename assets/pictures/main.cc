@@ -2,6 +2,8 @@
 //   vexo-pictures OUTDIR [--raw] [--only NAME] [--icon FILE]
 // Pictures are written as baseline JPEG; --raw writes PPM/PGM instead (for looking at the
 // renders without the encoder's losses).
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -68,10 +70,13 @@ int main(int argc, char** argv) {
   auto want = [&](const char* n) { return only.empty() || only == n; };
   auto t0 = std::chrono::steady_clock::now();
   int done = 0;
+  // A live line on a terminal; a build log gets the summary line alone.
+  const bool live = isatty(fileno(stderr)) != 0;
   for (const Job& job : kSequence) {
     if (!want(job.name)) continue;
     if (!writer.colour(job.name, job.make())) return 1;
-    std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", ++done, job.name);
+    ++done;
+    if (live) std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", done, job.name);
   }
   struct Pair {
     const char* colour;
@@ -88,13 +93,14 @@ int main(int argc, char** argv) {
     art::Grey m;
     p.make(c, m);
     if (!writer.colour(p.colour, c) || !writer.grey(p.mask, m)) return 1;
-    std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", ++done, p.colour);
+    ++done;
+    if (live) std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", done, p.colour);
   }
   if (want("icon")) {
     if (!writer.icon(icon_path.empty() ? out + "/icon.bmp" : icon_path, art::make_icon(32))) return 1;
     ++done;
   }
   double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::fprintf(stderr, "\rvexo-pictures: %d pictures in %.1f s into %s\n", done, s, out.c_str());
+  std::fprintf(stderr, "%svexo-pictures: %d pictures in %.1f s into %s\n", live ? "\r" : "", done, s, out.c_str());
   return 0;
 }

@@ -1,5 +1,6 @@
 // Start-up and shutdown, on the main thread.
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "display/display.h"
 #include "fs/archive.h"
 #include "host/messages.h"
+#include "host/video.h"
 #include "sound/music.h"
 
 namespace {
@@ -36,7 +38,12 @@ bool display_init(DemoConfig& config) {
                          config.display_hint_x,
                          config.display_hint_y,
                          1};
-  if (!display_open(request)) fatal_error("Error initializing display!");
+  if (!display_open(request)) {
+    const char* cause = host_video_error();
+    if (cause != nullptr && *cause != '\0')
+      std::fprintf(stderr, "no display: %s\n`make capture` renders the demo to a video file instead.\n", cause);
+    fatal_error("Error initializing display!");
+  }
   display_set_fullscreen(1);
   // Formed in 64 bits: a product that wrapped would give a buffer smaller than the rows
   // the frame draws into.

@@ -27,6 +27,9 @@ struct HostLockedSurface {
 
 // Opens the video system; false when there is no display at all.
 bool host_video_open();
+// Why the last host_video_open failed, in a few words ("" when it did not or the platform
+// cannot tell).
+const char* host_video_error();
 void host_video_close();
 // The modes the display offers, in the order the platform lists them.
 std::vector<HostDisplayMode> host_video_modes();

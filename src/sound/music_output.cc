@@ -1,6 +1,8 @@
 // The music output: one looping ring of 100 chunks of 20 ms on the audio device, an audio
 // thread that remixes each chunk as soon as the device has played it, and the song
-// position recorded per chunk so the picture follows what is heard.
+// position recorded per chunk so the picture follows what is heard. Without a device the
+// same thread mixes on the wall clock into a ring nobody hears, so the position moves as it
+// would have been heard.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <thread>
 
 #include "host/audio.h"
+#include "host/host.h"
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
@@ -32,6 +35,10 @@ struct MusicOutput {
   std::unique_ptr<std::int16_t[]> pcm_ring;
   std::unique_ptr<float[], FloatDeleter> float_ring;
   bool device_open = false;
+  // Set while the music runs without a device: the performance counter when it started.
+  bool silent = false;
+  std::int64_t silent_start = 0;
+  std::int64_t silent_frequency = 0;
   // Only the mixing thread moves it; atomic so a test may look at a stopped output.
   std::atomic<int> write_chunk{0};
   std::atomic<void (*)()> mix_hook{nullptr};
@@ -48,6 +55,7 @@ struct MusicOutput {
   // A seek asked of the audio thread: a position, or -1.
   std::atomic<int> seek_request{-1};
   std::atomic<unsigned> seeks_done{0};
+  std::atomic<bool> last_seek_found{false};
   std::thread thread;
 };
 
@@ -62,6 +70,19 @@ void mix_chunk() {
   o.records[o.write_chunk].store(o.mixing_player->position(), std::memory_order_relaxed);
   int next = o.write_chunk + 1;
   o.write_chunk.store(next == chunk_count ? 0 : next, std::memory_order_relaxed);
+}
+
+// Audio frames played since the start: the device's count, or the wall clock's.
+std::uint64_t frames_played() {
+  MusicOutput& o = output;
+  if (!o.silent) return host_audio_position() / kHostAudioFrameBytes;
+  std::int64_t now = 0;
+  if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return 0;
+  // Whole seconds and the rest apart, so the product cannot overflow (and needs no
+  // 128-bit type, which 32-bit Windows compilers lack).
+  const std::int64_t elapsed = now - o.silent_start;
+  const std::int64_t seconds = elapsed / o.silent_frequency, rest = elapsed % o.silent_frequency;
+  return static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
 }
 
 }  // namespace
@@ -100,7 +121,7 @@ void audio_thread() {
   MusicOutput& o = output;
   o.audio_thread_ended.store(0);
   while (o.stop_requested.load() == 0) {
-    std::uint64_t frames = host_audio_position() / kHostAudioFrameBytes;
+    std::uint64_t frames = frames_played();
     int playing = static_cast<int>(frames % ring_frames / chunk_frames);
     const int seek = o.seek_request.exchange(-1);
     if (seek >= 0) {
@@ -111,8 +132,9 @@ void audio_thread() {
         o.play_index.store(next == chunk_count ? 0 : next, std::memory_order_release);
         mix_chunk();
       }
-      if (music_seek_player(*o.mixing_player, static_cast<std::uint16_t>(seek)) != music_no_position)
-        refill_after(playing);
+      const bool found = music_seek_player(*o.mixing_player, static_cast<std::uint16_t>(seek)) != music_no_position;
+      if (found) refill_after(playing);
+      o.last_seek_found.store(found);
       o.seeks_done.fetch_add(1);
       o.mixing_busy.store(0);
     }
@@ -148,15 +170,16 @@ void stop_output() {
   for (auto& record : o.records) record.store(0, std::memory_order_relaxed);
   if (o.device_open) host_audio_close();
   o.device_open = false;
+  o.silent = false;
   o.write_chunk = 0;
   o.play_index.store(0);
 }
 
 }  // namespace
 
-bool music_start() { return music_start_at(0); }
+namespace {
 
-bool music_start_at(std::uint64_t frame) {
+bool start_output(bool with_device, std::uint64_t frame) {
   MusicOutput& o = output;
   ModulePlayer* player = music_player();
   if (player == nullptr) return false;
@@ -164,7 +187,8 @@ bool music_start_at(std::uint64_t frame) {
 
   player_start(*player);  // channels, voices and their ramps, speed, BPM
   if (frame != 0) {
-    // The song as it stands after frame frames from its start: a chunk's first frame.
+    // The song as it stands after frame frames from its start (the output's chunks keep
+    // their places in the song, so frame is a chunk's first one).
     player->order_position = 0;
     player->row = 0;
     OfflineRenderer run(*player);
@@ -173,8 +197,10 @@ bool music_start_at(std::uint64_t frame) {
   o.mixing_player = player;
   o.records_ready.store(true);
 
-  if (!host_audio_open()) return false;
-  o.device_open = true;
+  // Without a device the music still runs: never wait for sound that cannot come.
+  o.device_open = with_device && host_audio_open();
+  o.silent = !o.device_open;
+  if (o.silent && !host_performance_frequency(&o.silent_frequency)) o.silent_frequency = 0;
 
   o.pcm_ring.reset(new std::int16_t[ring_frames * 2]());
   o.float_ring.reset(new (std::align_val_t{16}) float[ring_frames * 2]);
@@ -183,16 +209,32 @@ bool music_start_at(std::uint64_t frame) {
   do {
     mix_chunk();
   } while (o.write_chunk != 0);
-  host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+  if (o.silent) {
+    if (!host_performance_counter(&o.silent_start)) o.silent_frequency = 0;
+  } else {
+    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+  }
 
   o.stop_requested.store(0);
   // Cleared here as well, so a stop that comes before the thread runs still waits for it.
   o.audio_thread_ended.store(0);
-  host_audio_expect_feeder();
+  if (!o.silent) host_audio_expect_feeder();
   // Runs at normal priority: it is two seconds ahead of the device, and raising a thread's
   // priority needs privileges a desktop user seldom has.
   o.thread = std::thread(audio_thread);
   return true;
+}
+
+}  // namespace
+
+bool music_start(std::uint64_t frame) { return start_output(true, frame); }
+
+bool music_start_silent(std::uint64_t frame) { return start_output(false, frame); }
+
+bool music_audible() { return output.device_open && output.mixing_player != nullptr; }
+
+std::uint64_t music_frames_played() {
+  return output.mixing_player != nullptr ? frames_played() : 0;
 }
 
 std::uint16_t music_position() {
@@ -210,7 +252,7 @@ bool music_seek(std::uint16_t position) {
   // The audio thread takes it at its next poll, within a few milliseconds.
   while (o.seeks_done.load() == done && o.audio_thread_ended.load() == 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return true;
+  return o.seeks_done.load() != done && o.last_seek_found.load();
 }
 
 void music_stop() {

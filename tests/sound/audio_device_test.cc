@@ -1,6 +1,8 @@
 // The headless audio device on virtual time: position, looping, recording, failure.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -118,7 +120,7 @@ TEST_F(AudioDevice, WritesAWaveFile) {
   auto buffer = ramp_buffer(128 * 4);
   host_audio_play(buffer.data(), buffer.size());
   advance_frames(200);
-  headless::audio_record_stop();
+  EXPECT_EQ(headless::audio_record_stop(), 0);
 
   std::ifstream in(path, std::ios::binary);
   std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), {});
@@ -138,6 +140,21 @@ TEST_F(AudioDevice, WritesAWaveFile) {
   EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 72 * 4, file.begin() + 44 + 512));
   std::remove(path.c_str());
   EXPECT_FALSE(headless::audio_record_wav("/nonexistent-dir/x.wav"));
+}
+
+TEST_F(AudioDevice, AWaveFileOnAFullDiskIsReportedWithItsCause) {
+  ASSERT_TRUE(host_audio_open());
+  ASSERT_TRUE(headless::audio_record_wav("/dev/full"));
+  auto buffer = ramp_buffer(128 * 4);
+  host_audio_play(buffer.data(), buffer.size());
+  advance_frames(20000);  // more than the stream's buffer holds
+  EXPECT_EQ(headless::audio_record_stop(), ENOSPC);
+  // The next recording starts clean.
+  std::string path = ::testing::TempDir() + "audio_device_test_2.wav";
+  ASSERT_TRUE(headless::audio_record_wav(path.c_str()));
+  advance_frames(10);
+  EXPECT_EQ(headless::audio_record_stop(), 0);
+  std::remove(path.c_str());
 }
 
 }  // namespace

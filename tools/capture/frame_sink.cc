@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include "temp_files.h"
 
 void scale_frame(const std::uint32_t* pixels, int width, int height, int scale, RgbFrame& out) {
   out.width = width * scale;
@@ -58,8 +63,18 @@ const char* kExact = " -fflags +bitexact -flags:v +bitexact -flags:a +bitexact -
 
 }  // namespace
 
-FfmpegSink::FfmpegSink(std::string output, int width, int height, int fps)
-    : output_(std::move(output)), video_tmp_(output_ + ".video.tmp.mp4") {
+// "exit status N" or "killed by signal N", for a finished child.
+std::string exit_text(int status) {
+  if (status == -1) return std::strerror(errno);
+  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "killed by signal " + std::to_string(WTERMSIG(status));
+  return "status " + std::to_string(status);
+}
+
+FfmpegSink::FfmpegSink(std::string output, int width, int height, int fps) : output_(std::move(output)) {
+  // A fresh file beside the output (never a fixed name a link could be planted at).
+  video_tmp_ = temp_file_beside(output_, ".video.mp4", error_);
+  if (video_tmp_.empty()) return;
   // One encoder thread: x264's output then depends on nothing but the input.
   std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt rgb24 -s " +
                     std::to_string(width) + "x" + std::to_string(height) + " -r " + std::to_string(fps) +
@@ -70,31 +85,65 @@ FfmpegSink::FfmpegSink(std::string output, int width, int height, int fps)
 
 FfmpegSink::~FfmpegSink() {
   if (pipe_ != nullptr) pclose(pipe_);
-  std::remove(video_tmp_.c_str());
+  temp_file_remove(video_tmp_);
+}
+
+bool FfmpegSink::close_encoder() {
+  if (pipe_ == nullptr) return error_.empty();
+  const int status = pclose(pipe_);
+  pipe_ = nullptr;
+  if (status != 0 && error_.empty())
+    error_ = "ffmpeg failed encoding '" + output_ + "' (" + exit_text(status) + "; its message is above)";
+  return status == 0;
 }
 
 bool FfmpegSink::frame(const RgbFrame& f) {
-  return std::fwrite(f.rgb.data(), 1, f.rgb.size(), pipe_) == f.rgb.size();
+  if (pipe_ == nullptr) return false;
+  if (std::fwrite(f.rgb.data(), 1, f.rgb.size(), pipe_) == f.rgb.size()) return true;
+  // The encoder has gone (SIGPIPE is ignored, so this is EPIPE): say how it ended.
+  close_encoder();
+  return false;
 }
 
 bool FfmpegSink::finish(const std::string& wav) {
-  const int status = pclose(pipe_);
-  pipe_ = nullptr;
-  if (status != 0) return false;
+  if (!close_encoder()) return false;
+  const std::string muxed = temp_file_beside(output_, ".mp4", error_);
+  if (muxed.empty()) return false;
   std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y -i " + quoted(video_tmp_) + " -i " + quoted(wav) +
                     " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k" + kExact + " -movflags +faststart " +
-                    quoted(output_);
-  return std::system(cmd.c_str()) == 0;
+                    quoted(muxed);
+  const int status = std::system(cmd.c_str());
+  if (status != 0) {
+    error_ = "ffmpeg failed writing '" + output_ + "' (" + exit_text(status) + "; its message is above)";
+    temp_file_remove(muxed);
+    return false;
+  }
+  return temp_file_commit(muxed, output_, error_);
+}
+
+std::uint64_t y4m_bytes_per_second(int width, int height, int fps) {
+  return (std::uint64_t(width) * height * 3 + 6) * fps;
 }
 
 Y4mSink::Y4mSink(std::string output, std::string wav_output, int width, int height, int fps)
     : output_(std::move(output)), wav_output_(std::move(wav_output)) {
-  file_ = std::fopen(output_.c_str(), "wb");
-  if (file_ != nullptr) std::fprintf(file_, "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C444\n", width, height, fps);
+  temp_ = temp_file_beside(output_, ".y4m", error_);
+  if (temp_.empty()) return;
+  file_ = std::fopen(temp_.c_str(), "wb");
+  if (file_ == nullptr) {
+    error_ = file_error(output_, errno);
+    return;
+  }
+  if (std::fprintf(file_, "YUV4MPEG2 W%d H%d F%d:1 Ip A1:1 C444\n", width, height, fps) < 0) {
+    error_ = file_error(output_, errno);
+    std::fclose(file_);
+    file_ = nullptr;
+  }
 }
 
 Y4mSink::~Y4mSink() {
   if (file_ != nullptr) std::fclose(file_);
+  temp_file_remove(temp_);
 }
 
 bool Y4mSink::frame(const RgbFrame& f) {
@@ -107,29 +156,63 @@ bool Y4mSink::frame(const RgbFrame& f) {
     planes_[n + i] = static_cast<std::uint8_t>((128 * 256 - 38 * r - 74 * g + 112 * b + 128) >> 8);
     planes_[2 * n + i] = static_cast<std::uint8_t>((128 * 256 + 112 * r - 94 * g - 18 * b + 128) >> 8);
   }
-  return std::fputs("FRAME\n", file_) >= 0 && std::fwrite(planes_.data(), 1, planes_.size(), file_) == planes_.size();
+  if (std::fputs("FRAME\n", file_) >= 0 && std::fwrite(planes_.data(), 1, planes_.size(), file_) == planes_.size())
+    return true;
+  if (error_.empty()) error_ = file_error(output_, errno);
+  return false;
 }
 
 bool Y4mSink::finish(const std::string& wav) {
+  if (file_ == nullptr) return false;
+  errno = 0;
+  const bool written = flush_and_sync(file_);
+  const int cause = errno;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  return closed && copy_file(wav, wav_output_);
+  if (!written || !closed) {
+    error_ = file_error(output_, written ? errno : cause);
+    return false;
+  }
+  if (!copy_file(wav, wav_output_, error_)) return false;
+  const bool done = temp_file_commit(temp_, output_, error_);
+  temp_.clear();
+  return done;
 }
 
-bool copy_file(const std::string& from, const std::string& to) {
+bool copy_file(const std::string& from, const std::string& to, std::string& error) {
   std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(from.c_str(), "rb"), std::fclose);
-  std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(to.c_str(), "wb"), std::fclose);
-  if (!in || !out) return false;
+  if (!in) {
+    error = file_error(from, errno);
+    return false;
+  }
+  const std::string temp = temp_file_beside(to, "", error);
+  if (temp.empty()) return false;
+  std::FILE* out = std::fopen(temp.c_str(), "wb");
+  bool ok = out != nullptr;
+  int cause = errno;
   char buffer[65536];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
-    if (std::fwrite(buffer, 1, n, out.get()) != n) return false;
-  return !std::ferror(in.get());
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0)
+    if (std::fwrite(buffer, 1, n, out) != n) ok = false, cause = errno;
+  if (ok && std::ferror(in.get())) {
+    error = file_error(from, EIO);
+    std::fclose(out);
+    temp_file_remove(temp);
+    return false;
+  }
+  if (ok && !flush_and_sync(out)) ok = false, cause = errno;
+  if (out != nullptr && std::fclose(out) != 0 && ok) ok = false, cause = errno;
+  if (!ok) {
+    error = file_error(to, cause);
+    temp_file_remove(temp);
+    return false;
+  }
+  return temp_file_commit(temp, to, error);
 }
 
-bool write_png(const std::string& path, const RgbFrame& f) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-  if (!file) return false;
+namespace {
+
+bool write_png_file(std::FILE* file, const RgbFrame& f) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
   if (info == nullptr) {
@@ -143,7 +226,7 @@ bool write_png(const std::string& path, const RgbFrame& f) {
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file.get());
+  png_init_io(png, file);
   png_set_IHDR(png, info, f.width, f.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 3);
@@ -152,4 +235,27 @@ bool write_png(const std::string& path, const RgbFrame& f) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   return true;
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const RgbFrame& f, std::string& error) {
+  const std::string temp = temp_file_beside(path, ".png", error);
+  if (temp.empty()) return false;
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  if (file == nullptr) {
+    error = file_error(path, errno);
+    temp_file_remove(temp);
+    return false;
+  }
+  errno = 0;
+  bool ok = write_png_file(file, f) && std::fflush(file) == 0;
+  int cause = errno;
+  if (std::fclose(file) != 0 && ok) ok = false, cause = errno;
+  if (!ok) {
+    error = file_error(path, cause != 0 ? cause : EIO);
+    temp_file_remove(temp);
+    return false;
+  }
+  return temp_file_commit(temp, path, error);
 }

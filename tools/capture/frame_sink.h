@@ -23,6 +23,11 @@ class VideoSink {
   virtual bool frame(const RgbFrame& f) = 0;
   // Finishes the video; `wav` is the recorded sound to put beside or into it.
   virtual bool finish(const std::string& wav) = 0;
+  // What went wrong, naming the file or program and the cause; "" when nothing did.
+  const std::string& error() const { return error_; }
+
+ protected:
+  std::string error_;
 };
 
 // ffmpeg encodes while the demo runs; the sound is muxed in at the end.
@@ -35,11 +40,15 @@ class FfmpegSink final : public VideoSink {
   bool finish(const std::string& wav) override;
 
  private:
+  // Waits for the encoder and names how it failed, if it did.
+  bool close_encoder();
   std::string output_, video_tmp_;
   FILE* pipe_ = nullptr;
 };
 
-// YUV4MPEG2 (4:4:4, studio range) and the WAV copied beside it.
+// YUV4MPEG2 (4:4:4, studio range) and the WAV copied beside it. Bytes per second of video.
+std::uint64_t y4m_bytes_per_second(int width, int height, int fps);
+
 class Y4mSink final : public VideoSink {
  public:
   Y4mSink(std::string output, std::string wav_output, int width, int height, int fps);
@@ -49,10 +58,11 @@ class Y4mSink final : public VideoSink {
   bool finish(const std::string& wav) override;
 
  private:
-  std::string output_, wav_output_;
+  std::string output_, wav_output_, temp_;
   FILE* file_ = nullptr;
   std::vector<std::uint8_t> planes_;
 };
 
-bool write_png(const std::string& path, const RgbFrame& f);
-bool copy_file(const std::string& from, const std::string& to);
+// Both write through a temporary file beside `path`/`to`; false with `error` set.
+bool write_png(const std::string& path, const RgbFrame& f, std::string& error);
+bool copy_file(const std::string& from, const std::string& to, std::string& error);

@@ -25,12 +25,14 @@ extern "C" void on_interrupt(int) { interrupted.store(true); }
 
 void usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: kestol xm play [--loop] [--seconds N] FILE\n\n"
+               "usage: kestol xm play [--loop] [--seconds N] [--no-sound] FILE\n\n"
                "Plays the module FILE on the audio device, showing the order position, row\n"
                "and time being heard. Ends when the song comes round to an earlier order\n"
                "position, after N seconds, or on Ctrl-C.\n\n"
                "  --loop       play on when the song comes round (until Ctrl-C)\n"
-               "  --seconds N  stop after N seconds\n");
+               "  --seconds N  stop after N seconds\n"
+               "  --no-sound   open no audio device: the song runs on the clock, unheard\n"
+               "Without an audio device the song runs unheard, as with --no-sound.\n");
 }
 
 bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
@@ -45,6 +47,7 @@ bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
 int xm_play_command(int argc, char** argv) {
   const char* path = nullptr;
   bool loop = false;
+  bool sound = true;
   double seconds = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -52,6 +55,8 @@ int xm_play_command(int argc, char** argv) {
       return 0;
     } else if (std::strcmp(argv[i], "--loop") == 0) {
       loop = true;
+    } else if (std::strcmp(argv[i], "--no-sound") == 0) {
+      sound = false;
     } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
       char* end = nullptr;
       seconds = std::strtod(argv[++i], &end);
@@ -84,11 +89,12 @@ int xm_play_command(int argc, char** argv) {
     std::fprintf(stderr, "kestol xm play: '%s' is not an XM module that can be played\n", path);
     return 1;
   }
-  if (!music_start()) {
+  if (!(sound ? music_start() : music_start_silent())) {
     music_stop();
-    std::fprintf(stderr, "kestol xm play: no audio device could be opened for '%s'\n", path);
+    std::fprintf(stderr, "kestol xm play: '%s' could not be started\n", path);
     return 1;
   }
+  if (sound && !music_audible()) std::fputs("no audio device: playing without sound\n", stderr);
 
   interrupted.store(false);
   auto previous_int = std::signal(SIGINT, on_interrupt);
@@ -107,8 +113,7 @@ int xm_play_command(int argc, char** argv) {
       break;
     }
     if (order > highest_order) highest_order = order;
-    double heard = static_cast<double>(host_audio_position()) /
-                   (kHostAudioRate * kHostAudioFrameBytes);
+    double heard = static_cast<double>(music_frames_played()) / kHostAudioRate;
     int minutes = static_cast<int>(heard / 60);
     if (live) {
       std::printf("\rorder %3d  row %3d  %d:%04.1f ", order, row, minutes, heard - minutes * 60);

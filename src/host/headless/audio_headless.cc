@@ -1,5 +1,6 @@
 // The headless audio device: plays into nothing (or into a recording) at the pace of the
 // steady clock, or of the virtual clock when the host runs on virtual time.
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -38,6 +39,7 @@ struct Device {
   std::vector<std::uint8_t> memory;
   std::FILE* wav = nullptr;
   std::uint32_t wav_bytes = 0;
+  int wav_error = 0;  // errno of the first failed write of the recording
 };
 
 Device& device() {
@@ -67,7 +69,7 @@ void put_le(std::uint8_t* p, std::uint32_t value, int size) {
   for (int i = 0; i < size; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-void write_wav_header(std::FILE* file, std::uint32_t data_bytes) {
+bool write_wav_header(std::FILE* file, std::uint32_t data_bytes) {
   std::uint8_t h[44];
   std::memcpy(h, "RIFF", 4);
   put_le(h + 4, 36 + data_bytes, 4);
@@ -81,7 +83,7 @@ void write_wav_header(std::FILE* file, std::uint32_t data_bytes) {
   put_le(h + 34, 16, 2);
   std::memcpy(h + 36, "data", 4);
   put_le(h + 40, data_bytes, 4);
-  std::fwrite(h, 1, sizeof h, file);
+  return std::fwrite(h, 1, sizeof h, file) == sizeof h;
 }
 
 void record(Device& d, const std::uint8_t* data, std::size_t count) {
@@ -90,7 +92,9 @@ void record(Device& d, const std::uint8_t* data, std::size_t count) {
     // A WAV file holds at most 4 GiB; beyond that the recording ends quietly.
     std::size_t room = 0xFFFFFFFFu - 44 - d.wav_bytes;
     std::size_t n = count < room ? count : room;
-    d.wav_bytes += static_cast<std::uint32_t>(std::fwrite(data, 1, n, d.wav));
+    const std::size_t written = std::fwrite(data, 1, n, d.wav);
+    if (written != n && d.wav_error == 0) d.wav_error = errno != 0 ? errno : EIO;
+    d.wav_bytes += static_cast<std::uint32_t>(written);
   }
 }
 
@@ -228,21 +232,28 @@ bool audio_record_wav(const char* path) {
   std::FILE* file = path != nullptr ? std::fopen(path, "wb") : nullptr;
   if (file == nullptr) return false;
   poll(d);
-  write_wav_header(file, 0);
   d.wav = file;
   d.wav_bytes = 0;
+  d.wav_error = 0;
+  if (!write_wav_header(file, 0)) d.wav_error = errno != 0 ? errno : EIO;
   return true;
 }
 
-void audio_record_stop() {
+int audio_record_stop() {
   Device& d = device();
   std::lock_guard lock(d.mutex);
-  if (d.wav == nullptr) return;
+  if (d.wav == nullptr) return 0;
   poll(d);
-  std::fseek(d.wav, 0, SEEK_SET);
-  write_wav_header(d.wav, d.wav_bytes);
-  std::fclose(d.wav);
+  auto note = [&d] {
+    if (d.wav_error == 0) d.wav_error = errno != 0 ? errno : EIO;
+  };
+  errno = 0;
+  if (std::fflush(d.wav) != 0) note();
+  if (std::fseek(d.wav, 0, SEEK_SET) != 0) note();
+  if (!write_wav_header(d.wav, d.wav_bytes)) note();
+  if (std::fclose(d.wav) != 0) note();
   d.wav = nullptr;
+  return d.wav_error;
 }
 
 void settle_audio() {

@@ -53,12 +53,13 @@ bool audio_is_playing();
 
 // Records what the device plays from now on, as it is heard: into memory (audio_recorded)
 // and/or into a WAV file (44,100 Hz, 16-bit stereo). audio_record_wav is false when the
-// file cannot be created. audio_record_stop completes and closes the WAV file.
+// file cannot be created. audio_record_stop completes and closes the WAV file and returns 0,
+// or the errno of the first write, seek or close of it that failed (a full disk).
 void set_audio_record_memory(bool enabled);
 std::vector<std::uint8_t> audio_recorded();
 void clear_audio_recorded();
 bool audio_record_wav(const char* path);
-void audio_record_stop();
+int audio_record_stop();
 
 // Waits (at most a few seconds of real time) until the feeder of the playing device has
 // polled the current position and finished the refill it asked for. Returns at once when

@@ -58,6 +58,11 @@ bool host_video_open() {
   return opened;
 }
 
+const char* host_video_error() {
+  std::lock_guard lock(video_mutex);
+  return opened ? "" : "the headless display is switched off";
+}
+
 void host_video_close() {
   std::lock_guard lock(video_mutex);
   opened = false;

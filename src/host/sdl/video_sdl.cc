@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "host/sdl/sdl_internal.h"
 #include "host/video.h"
@@ -79,10 +80,23 @@ void sdl_video_loop_running(bool running) {
 
 void sdl_video_repaint() { render_front(); }
 
+namespace {
+std::string video_error;
+}
+
+const char* host_video_error() { return video_up ? "" : video_error.c_str(); }
+
 bool host_video_open() {
   if (video_up) return true;
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  const char* x11 = SDL_getenv("DISPLAY");
+  const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  const bool unset = (x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0');
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    video_error = unset ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
+                        : std::string("SDL video: ") + SDL_GetError();
+    return false;
+  }
   // SDL falls back to drivers that show nothing; without a display the program must say
   // so rather than run unseen, unless someone asked for such a driver by name.
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -90,6 +104,8 @@ bool host_video_open() {
   bool invisible = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
                                          std::strcmp(driver, "dummy") == 0);
   if (SDL_GetNumVideoDisplays() < 1 || (invisible && (asked == nullptr || *asked == '\0'))) {
+    video_error = unset ? std::string("neither DISPLAY nor WAYLAND_DISPLAY is set")
+                        : std::string("SDL's video driver '") + (driver ? driver : "") + "' shows no display";
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }

@@ -39,6 +39,9 @@ void release_surfaces() {
 
 }  // namespace
 
+// DirectDraw gives only a result code; the message box says the rest.
+const char* host_video_error() { return ""; }
+
 bool host_video_open() {
   if (direct_draw != nullptr) return true;
   const BackendLibraries& lib = load_backend_libraries();
