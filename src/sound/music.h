@@ -10,13 +10,14 @@ int music_load(const void* data, std::uint32_t size);
 // Starts the music on the audio device. When no device opens, the music plays all the same
 // on the wall clock (the performance counter), unheard, and music_audible() says so. False
 // only without a player. With `frame`, the song starts as it stands that many frames from
-// its beginning, run there without mixing: a chunk's first frame (music_seek_player).
+// its beginning, run there without mixing (in the output's chunks from the beginning).
 bool music_start(std::uint64_t frame = 0);
 // The same, without trying the device.
 bool music_start_silent(std::uint64_t frame = 0);
 // True while the music plays on an audio device; false when it runs unheard or is stopped.
 bool music_audible();
-// Audio frames heard (or timed, when unheard) since the music started; 0 when stopped.
+// Audio frames heard (or timed, when unheard) since the music started, counted from the
+// start of the chunk it started in; 0 when stopped.
 std::uint64_t music_frames_played();
 // Asks the playing output to go to `position` ((order << 8) | row, the first time the song
 // plays it) and returns once it has: every chunk after the one being heard is mixed anew

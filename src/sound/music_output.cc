@@ -39,6 +39,8 @@ struct MusicOutput {
   bool silent = false;
   std::int64_t silent_start = 0;
   std::int64_t silent_frequency = 0;
+  // Frames of the first chunk before the one the playback started at.
+  std::uint64_t lead_frames = 0;
   // Only the mixing thread moves it; atomic so a test may look at a stopped output.
   std::atomic<int> write_chunk{0};
   std::atomic<void (*)()> mix_hook{nullptr};
@@ -77,12 +79,12 @@ std::uint64_t frames_played() {
   MusicOutput& o = output;
   if (!o.silent) return host_audio_position() / kHostAudioFrameBytes;
   std::int64_t now = 0;
-  if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return 0;
+  if (o.silent_frequency <= 0 || !host_performance_counter(&now) || now <= o.silent_start) return o.lead_frames;
   // Whole seconds and the rest apart, so the product cannot overflow (and needs no
   // 128-bit type, which 32-bit Windows compilers lack).
   const std::int64_t elapsed = now - o.silent_start;
   const std::int64_t seconds = elapsed / o.silent_frequency, rest = elapsed % o.silent_frequency;
-  return static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
+  return o.lead_frames + static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
 }
 
 }  // namespace
@@ -186,14 +188,16 @@ bool start_output(bool with_device, std::uint64_t frame) {
   stop_output();
 
   player_start(*player);  // channels, voices and their ramps, speed, BPM
+  // The song as it stands at the start of the chunk that holds frame (the output's chunks
+  // keep their places in the song); the device starts inside that chunk, at frame.
+  const std::uint64_t lead = frame % chunk_frames;
   if (frame != 0) {
-    // The song as it stands after frame frames from its start (the output's chunks keep
-    // their places in the song, so frame is a chunk's first one).
     player->order_position = 0;
     player->row = 0;
     OfflineRenderer run(*player);
-    run.seek_frame(frame);
+    run.seek_frame(frame - lead);
   }
+  o.lead_frames = lead;
   o.mixing_player = player;
   o.records_ready.store(true);
 
@@ -212,7 +216,8 @@ bool start_output(bool with_device, std::uint64_t frame) {
   if (o.silent) {
     if (!host_performance_counter(&o.silent_start)) o.silent_frequency = 0;
   } else {
-    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes,
+                    static_cast<std::size_t>(lead) * kHostAudioFrameBytes);
   }
 
   o.stop_requested.store(0);

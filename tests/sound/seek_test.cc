@@ -8,6 +8,7 @@
 #include <set>
 
 #include "sound/render.h"
+#include "sound/song_position.h"
 #include "tests/support/xm_fixtures.h"
 
 namespace {
@@ -284,6 +285,24 @@ TEST(Seek, TheFirstTimeARowIsPlayedCountsAndRowsNeverPlayedAreNotFound) {
     OfflineRenderer r(*player);
     EXPECT_FALSE(r.seek_row(0x0106, 10 * 882));
   }
+}
+
+TEST(SongPosition, WrittenAsOrderAndRowOrAsTheScriptWritesIt) {
+  const std::pair<const char*, int> cases[] = {
+      {"5", 0x0500},       {"5:32", 0x0520}, {"0x0A:0x20", 0x0A20}, {"0x0a20", 0x0A20},
+      {"0:0", 0},          {"255:255", 0xFFFF}, {"0X1f", 0x1F00},   {"0x0005", 0x0005},
+      {"10:0x3F", 0x0A3F}, {"", -1},         {"256", -1},          {"5:256", -1},
+      {"5:", -1},          {":5", -1},       {"0x", -1},           {"5:3:1", -1},
+      {"-1", -1},          {"5a", -1},       {"0x12345", -1},      {" 5", -1}};
+  for (const auto& [text, want] : cases) {
+    std::uint16_t got = 0xBEEF;
+    EXPECT_EQ(parse_song_position(text, &got), want >= 0) << text;
+    if (want >= 0) {
+      EXPECT_EQ(got, want) << text;
+    }
+  }
+  std::uint16_t got;
+  EXPECT_FALSE(parse_song_position(nullptr, &got));
 }
 
 }  // namespace
