@@ -100,6 +100,41 @@ void kestol(benchmark::State& state, const Module* m) {
   });
 }
 
+// Seeking to the song's end against rendering to it: both from the start, CPU seconds.
+std::map<std::string, std::pair<double, double>> seek_costs;  // module -> (seek, render)
+
+void seek_to_end(benchmark::State& state, const Module* m) {
+  auto player = module_load(m->bytes.data(), static_cast<std::uint32_t>(m->bytes.size()));
+  const std::uint64_t end = [&] {
+    OfflineRenderer r(*player);
+    std::int16_t pcm[2 * chunk_frames];
+    while (!r.finished() && r.frames_rendered() < 3600ull * mix_rate) r.render_chunk(pcm, true);
+    return r.frames_rendered();
+  }();
+  double seek = 0, render = 0;
+  for (auto _ : state) {
+    double t0 = thread_seconds();
+    {
+      OfflineRenderer r(*player);
+      r.seek_frame(end);
+      benchmark::DoNotOptimize(player->voices[0].position);
+    }
+    seek += thread_seconds() - t0;
+    t0 = thread_seconds();
+    {
+      OfflineRenderer r(*player);
+      std::int16_t pcm[2 * chunk_frames];
+      while (r.frames_rendered() < end) r.render_chunk(pcm, false);
+      benchmark::DoNotOptimize(pcm[0]);
+    }
+    render += thread_seconds() - t0;
+  }
+  state.counters["song_s"] = static_cast<double>(end) / mix_rate;
+  state.counters["seek_ms"] = 1000.0 * seek / static_cast<double>(state.iterations());
+  state.counters["seek_pct_of_render"] = 100.0 * seek / render;
+  seek_costs[m->name] = {seek, render};
+}
+
 #if KESTOL_HAVE_XMP
 void libxmp(benchmark::State& state, const Module* m) {
   measure(state, *m, "libxmp", [m] {
@@ -148,6 +183,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("render/libopenmpt/" + m.name).c_str(), libopenmpt, &m)->Unit(benchmark::kMillisecond);
 #endif
   }
+  for (const Module& m : modules)
+    benchmark::RegisterBenchmark(("seek_to_end/kestol/" + m.name).c_str(), seek_to_end, &m)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
@@ -172,5 +211,9 @@ int main(int argc, char** argv) {
       std::printf("\n");
     }
   }
+  if (!seek_costs.empty()) std::printf("\nSeeking to the song's end, as a share of rendering to it (same run):\n");
+  for (const auto& [name, cost] : seek_costs)
+    std::printf("  %-36s seek %8.1f ms   render %8.1f ms   %5.2f%%\n", name.c_str(), 1000.0 * cost.first / 3,
+                1000.0 * cost.second / 3, 100.0 * cost.first / cost.second);
   return 0;
 }

@@ -24,6 +24,21 @@ extern std::atomic<std::thread::id> render_thread_id;
 // Written by the render thread before it ends, read by the main thread after joining it.
 extern char* stored_fatal_message;
 
+// Where the demo starts; set before kestol_main. By default at the beginning; otherwise
+// with the music at `position` ((order << 8) | row) as if it had played up to there: from
+// the start of the 20-ms chunk of sound in which that row first begins, or, with
+// `frame_step`, from the first multiple of that many audio frames at or after it (so a
+// capture's video frames fall where they fall in a whole run).
+struct StartPoint {
+  bool at_position = false;
+  std::uint16_t position = 0;
+  std::uint32_t frame_step = 0;
+};
+extern StartPoint start_point;
+// The audio frame of the song at which the music starts (0 from the beginning); set by
+// start-up once the module is loaded.
+extern std::uint64_t start_frame;
+
 // The whole program: start-up, message loop, shutdown. Returns the process exit code
 // (fatal errors on the main thread exit the process with 1 instead).
 int kestol_main();

@@ -6,9 +6,15 @@ namespace {
 std::int64_t clock_origin = 0;
 }
 
-void clock_start() {
-  std::int64_t count;
-  if (host_performance_counter(&count)) clock_origin = count;
+void clock_start(std::uint64_t audio_frames) {
+  std::int64_t count, frequency;
+  if (!host_performance_counter(&count)) return;
+  clock_origin = count;
+  if (audio_frames == 0 || !host_performance_frequency(&frequency) || frequency <= 0) return;
+  // Whole seconds and the rest apart, so the product stays in 64 bits.
+  const std::int64_t seconds = static_cast<std::int64_t>(audio_frames / 44100);
+  const std::int64_t rest = static_cast<std::int64_t>(audio_frames % 44100);
+  clock_origin -= seconds * frequency + rest * frequency / 44100;
 }
 
 std::uint32_t clock_ms() {

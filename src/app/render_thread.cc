@@ -11,9 +11,10 @@
 namespace {
 
 int render_loop() {
-  clock_start();
+  // A demo started later in its song reads the clock it would read there.
+  clock_start(start_frame);
   // Without a sound device the music runs on the clock all the same, so the demo moves on.
-  if (music_start() && !music_audible())
+  if (music_start(start_frame) && !music_audible())
     std::fputs("no audio device: playing without sound\n", stderr);
   system_flags.fetch_or(render_running | music_playing);
   frame_clock.position = 0xFFFF;

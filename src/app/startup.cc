@@ -16,6 +16,7 @@
 #include "fs/archive.h"
 #include "host/messages.h"
 #include "host/video.h"
+#include "sound/module.h"
 #include "sound/music.h"
 
 namespace {
@@ -78,6 +79,17 @@ bool system_init(DemoConfig& config) {
     }
     player_set_replay_mode(*music_player(), config.replay_mode);
     system_flags.fetch_or(module_loaded);
+    start_frame = 0;
+    if (start_point.at_position) {
+      const std::uint64_t chunk = music_seek_player(*music_player(), start_point.position);
+      if (chunk == music_no_position) {
+        archive_unmount();
+        fatal_error("The music never reaches position %02X:%02X!", start_point.position >> 8,
+                    start_point.position & 0xFF);
+      }
+      const std::uint64_t step = start_point.frame_step;
+      start_frame = step != 0 ? (chunk + step - 1) / step * step : chunk;
+    }
   }
   if (!(system_flags.load() & display_up)) display_init(config);
   return true;

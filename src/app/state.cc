@@ -13,6 +13,8 @@ Screen screen;
 FrameClock frame_clock;
 std::atomic<std::thread::id> render_thread_id;
 char* stored_fatal_message = nullptr;
+StartPoint start_point;
+std::uint64_t start_frame = 0;
 
 void config_set_defaults(DemoConfig& config) {
   std::memset(&config, 0, sizeof config);

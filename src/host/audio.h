@@ -12,10 +12,11 @@ inline constexpr int kHostAudioFrameBytes = 4;  // two 16-bit samples
 // Opens the device (silent until host_audio_play). False when no device can be opened.
 bool host_audio_open();
 
-// Starts playing `bytes` bytes of `buffer` (a multiple of 4) in an endless loop. The buffer
-// stays the caller's and must outlive the playback; the caller keeps refilling the parts
-// the device has played, without further calls. The byte counter starts at 0.
-void host_audio_play(const void* buffer, std::size_t bytes);
+// Starts playing `bytes` bytes of `buffer` (a multiple of 4) in an endless loop, from byte
+// `start` (a multiple of 4 below bytes) on. The buffer stays the caller's and must outlive
+// the playback; the caller keeps refilling the parts the device has played, without
+// further calls. The byte counter starts at `start`, as if those bytes had been heard.
+void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start = 0);
 
 // Bytes heard since host_audio_play, counting on across loop passes (what is still queued
 // inside the device is not counted). 0 when nothing plays.

@@ -186,6 +186,9 @@ void at_boundary(const Sample& s, Voice& v) {
   }
 }
 
+// Dry: the voice moves exactly as mixing would move it (position, direction, ramp gains)
+// but nothing is written; a seek runs the song this way.
+template <bool Dry>
 void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
   int remaining = frames;
   while (remaining > 0 && v.sample) {
@@ -213,6 +216,29 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       boundary = true;
     }
     start_or_continue_ramp(m, v);
+    if constexpr (Dry) {
+      // A looped sample plays on, so a ramp that ends within these frames ends on its
+      // targets, however the segments cut it: its gains on the way need no sums.
+      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
+      if (loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
+        v.ramp_frames_remaining = 0;
+        v.ramp_step_left = 0;
+        v.ramp_step_right = 0;
+        v.current_left = v.left * 256;
+        v.current_right = v.right * 256;
+      }
+      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
+      // remainder land where they would.
+      if (loops && v.ramp_frames_remaining == 0 && forward && s.loop_type == 2) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position < start + length) {
+          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
+          v.position = p < start + length ? p : start + (p - start) % length;
+          return;
+        }
+      }
+    }
     const bool ramp = v.ramp_frames_remaining != 0;
     if (ramp && v.ramp_frames_remaining < n) {
       n = v.ramp_frames_remaining;
@@ -222,7 +248,18 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     if (ramp) {
       float gl = static_cast<float>(v.current_left) / 256.0f / 255.0f;
       float gr = static_cast<float>(v.current_right) / 256.0f / 255.0f;
-      mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);
+      if constexpr (Dry) {
+        // The gains grow one frame at a time, as in mix_ramp; a ramp that ends here is
+        // set to its targets below, so only a cut one needs them.
+        if (n < v.ramp_frames_remaining)
+          for (int i = 0; i < n; ++i) {
+            gl += v.ramp_step_left;
+            gr += v.ramp_step_right;
+          }
+        v.position += delta * static_cast<std::uint64_t>(n);
+      } else {
+        mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);
+      }
       v.current_left = static_cast<int>(std::nearbyint(gl * 255.0f * 256.0f));
       v.current_right = static_cast<int>(std::nearbyint(gr * 255.0f * 256.0f));
       v.ramp_frames_remaining -= n;
@@ -232,7 +269,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
         v.current_left = v.left * 256;
         v.current_right = v.right * 256;
       }
-    } else if (v.left == 0 && v.right == 0) {
+    } else if (Dry || (v.left == 0 && v.right == 0)) {
       v.position += delta * static_cast<std::uint64_t>(n);  // adding zeros changes nothing
     } else {
       mix_flat(s.data, v.position, delta, out, n, static_cast<float>(v.left) / 255.0f,
@@ -240,7 +277,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     }
     if (boundary) at_boundary(s, v);
     remaining -= n;
-    out += 2 * n;
+    if constexpr (!Dry) out += 2 * n;
   }
 }
 
@@ -249,7 +286,13 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
 void mix_voices(ModulePlayer& m, float* span, int frames) {
   if (frames <= 0) return;
   for (Voice& v : m.voices)
-    if (v.sample) mix_voice(m, v, span, frames);
+    if (v.sample) mix_voice<false>(m, v, span, frames);
+}
+
+void skip_voices(ModulePlayer& m, int frames) {
+  if (frames <= 0) return;
+  for (Voice& v : m.voices)
+    if (v.sample) mix_voice<true>(m, v, nullptr, frames);
 }
 
 void pcm_convert(std::int16_t* destination, const float* source, int frames) {
@@ -272,10 +315,12 @@ void pcm_convert(std::int16_t* destination, const float* source, int frames) {
   }
 }
 
-int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, TickGate gate,
-               void* context) {
-  if (frames <= 0) return 0;
-  std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
+namespace {
+
+// The output's chunk accounting: ticks run whenever the frames owed to the current tick
+// are used up; between them the voices mix (or, dry, only move).
+template <bool Dry>
+int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* context) {
   int mixed = 0;
   int left = m.samples_left_in_tick;
   while (mixed < frames) {
@@ -285,11 +330,29 @@ int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, Tick
       left = m.samples_per_tick;
     }
     const int n = std::min(left, frames - mixed);
-    mix_voices(m, span + 2 * mixed, n);
+    if constexpr (Dry)
+      skip_voices(m, n);
+    else
+      mix_voices(m, span + 2 * mixed, n);
     mixed += n;
     left -= n;
   }
   m.samples_left_in_tick = left;
+  return mixed;
+}
+
+}  // namespace
+
+int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, TickGate gate,
+               void* context) {
+  if (frames <= 0) return 0;
+  std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
+  const int mixed = run_frames<false>(m, span, frames, gate, context);
   pcm_convert(pcm, span, mixed);
   return mixed;
+}
+
+int skip_frames(ModulePlayer& m, int frames, TickGate gate, void* context) {
+  if (frames <= 0) return 0;
+  return run_frames<true>(m, nullptr, frames, gate, context);
 }

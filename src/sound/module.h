@@ -81,6 +81,8 @@ struct Voice {
   int left = 0, right = 0;         // target gains 0..127 (applied as value / 255)
   std::uint64_t position = 0;      // 32.32
   std::uint64_t step = 0;          // 32.32
+  long long step_period = -(1LL << 62);  // the period (with its delta) step was made for
+  std::uint16_t step_flags = 0;          // and the song's flags then
   int direction = 1;               // 1 forward, 2 backward
   int last_left = 0, last_right = 0;
   int current_left = 0, current_right = 0;  // gain x 256
@@ -224,6 +226,9 @@ int amiga_period(int note, int finetune);
 void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);
 // Adds every voice into span (interleaved left, right floats) for frames frames.
 void mix_voices(ModulePlayer& player, float* span, int frames);
+// Moves every voice as mix_voices would for frames frames (positions, loop directions,
+// ramp gains), writing nothing: what a seek runs instead of mixing.
+void skip_voices(ModulePlayer& player, int frames);
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 
@@ -235,3 +240,5 @@ using TickGate = bool (*)(void* context, int mixed);
 // Returns the frames mixed (all of them unless the gate stopped the mix).
 int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
                TickGate gate = nullptr, void* context = nullptr);
+// mix_frames without the mixing: the same ticks and voice movements, no samples.
+int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr);

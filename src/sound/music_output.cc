@@ -16,6 +16,7 @@
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
+#include "sound/render.h"
 
 namespace {
 
@@ -40,6 +41,8 @@ struct MusicOutput {
   bool silent_steady = false;
   std::int64_t silent_start = 0;
   std::int64_t silent_frequency = 0;
+  // Frames of the first chunk before the one the playback started at.
+  std::uint64_t lead_frames = 0;
   // Only the mixing thread moves it; atomic so a test may look at a stopped output.
   std::atomic<int> write_chunk{0};
   std::atomic<void (*)()> mix_hook{nullptr};
@@ -53,6 +56,10 @@ struct MusicOutput {
   std::atomic<std::uint8_t> stop_requested{0};
   std::atomic<std::uint8_t> mixing_busy{0};
   std::atomic<std::uint8_t> audio_thread_ended{1};
+  // A seek asked of the audio thread: a position, or -1.
+  std::atomic<int> seek_request{-1};
+  std::atomic<unsigned> seeks_done{0};
+  std::atomic<bool> last_seek_found{false};
   std::thread thread;
 };
 
@@ -94,13 +101,45 @@ std::uint64_t frames_played() {
   if (o.silent_steady)
     now = steady_ns();
   else if (!host_performance_counter(&now))
-    return 0;
-  if (now <= o.silent_start) return 0;
+    return o.lead_frames;
+  if (now <= o.silent_start) return o.lead_frames;
   // Whole seconds and the rest apart, so the product cannot overflow (and needs no
   // 128-bit type, which 32-bit Windows compilers lack).
   const std::int64_t elapsed = now - o.silent_start;
   const std::int64_t seconds = elapsed / o.silent_frequency, rest = elapsed % o.silent_frequency;
-  return static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
+  return o.lead_frames + static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
+}
+
+}  // namespace
+
+std::uint64_t music_seek_player(ModulePlayer& player, std::uint16_t position) {
+  constexpr std::uint64_t limit = 3600ull * mix_rate;
+  std::uint64_t chunk_start;
+  player.order_position = 0;
+  player.row = 0;
+  {
+    OfflineRenderer search(player);
+    if (!search.seek_row(position, limit)) return music_no_position;
+    chunk_start = search.frames_rendered() / chunk_frames * chunk_frames;
+  }
+  player.order_position = 0;
+  player.row = 0;
+  OfflineRenderer run(player);
+  run.seek_frame(chunk_start);
+  return chunk_start;
+}
+
+namespace {
+
+// After a seek while playing: every chunk but the one being heard is mixed anew from the
+// player's new place, so the new music (and its positions) comes with the next chunk.
+void refill_after(int playing) {
+  MusicOutput& o = output;
+  const int next = playing + 1 == chunk_count ? 0 : playing + 1;
+  o.write_chunk.store(next, std::memory_order_relaxed);
+  do {
+    mix_chunk();
+  } while (o.write_chunk != playing);
 }
 
 void audio_thread() {
@@ -109,6 +148,21 @@ void audio_thread() {
   while (o.stop_requested.load() == 0) {
     std::uint64_t frames = frames_played();
     int playing = static_cast<int>(frames % ring_frames / chunk_frames);
+    const int seek = o.seek_request.exchange(-1);
+    if (seek >= 0) {
+      o.mixing_busy.store(1);
+      // Caught up first, so the chunk being heard is the one the play index names.
+      while (o.write_chunk != playing) {
+        int next = o.play_index.load(std::memory_order_relaxed) + 1;
+        o.play_index.store(next == chunk_count ? 0 : next, std::memory_order_release);
+        mix_chunk();
+      }
+      const bool found = music_seek_player(*o.mixing_player, static_cast<std::uint16_t>(seek)) != music_no_position;
+      if (found) refill_after(playing);
+      o.last_seek_found.store(found);
+      o.seeks_done.fetch_add(1);
+      o.mixing_busy.store(0);
+    }
     while (o.write_chunk != playing) {
       o.mixing_busy.store(1);
       int next = o.play_index.load(std::memory_order_relaxed) + 1;
@@ -150,13 +204,23 @@ void stop_output() {
 
 namespace {
 
-bool start_output(bool with_device) {
+bool start_output(bool with_device, std::uint64_t frame) {
   MusicOutput& o = output;
   ModulePlayer* player = music_player();
   if (player == nullptr) return false;
   stop_output();
 
   player_start(*player);  // channels, voices and their ramps, speed, BPM
+  // The song as it stands at the start of the chunk that holds frame (the output's chunks
+  // keep their places in the song); the device starts inside that chunk, at frame.
+  const std::uint64_t lead = frame % chunk_frames;
+  if (frame != 0) {
+    player->order_position = 0;
+    player->row = 0;
+    OfflineRenderer run(*player);
+    run.seek_frame(frame - lead);
+  }
+  o.lead_frames = lead;
   o.mixing_player = player;
   o.records_ready.store(true);
 
@@ -174,7 +238,8 @@ bool start_output(bool with_device) {
   if (o.silent) {
     start_silent_clock();
   } else {
-    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes);
+    host_audio_play(o.pcm_ring.get(), static_cast<std::size_t>(ring_frames) * kHostAudioFrameBytes,
+                    static_cast<std::size_t>(lead) * kHostAudioFrameBytes);
   }
 
   o.stop_requested.store(0);
@@ -189,9 +254,9 @@ bool start_output(bool with_device) {
 
 }  // namespace
 
-bool music_start() { return start_output(true); }
+bool music_start(std::uint64_t frame) { return start_output(true, frame); }
 
-bool music_start_silent() { return start_output(false); }
+bool music_start_silent(std::uint64_t frame) { return start_output(false, frame); }
 
 bool music_audible() { return output.device_open && output.mixing_player != nullptr; }
 
@@ -204,6 +269,17 @@ std::uint16_t music_position() {
   if (!o.records_ready.load()) return 0;
   int index = o.play_index.load(std::memory_order_acquire);
   return o.records[index].load(std::memory_order_relaxed);
+}
+
+bool music_seek(std::uint16_t position) {
+  MusicOutput& o = output;
+  if (!o.thread.joinable() || o.audio_thread_ended.load() != 0) return false;
+  const unsigned done = o.seeks_done.load();
+  o.seek_request.store(position);
+  // The audio thread takes it at its next poll, within a few milliseconds.
+  while (o.seeks_done.load() == done && o.audio_thread_ended.load() == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return o.seeks_done.load() != done && o.last_seek_found.load();
 }
 
 void music_stop() {

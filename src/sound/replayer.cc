@@ -341,6 +341,7 @@ void player_start(ModulePlayer& m) {
   m.ramp_reciprocal = 1.0f / static_cast<float>(m.ramp_frames);
   m.speed = m.default_speed;
   m.global_volume = 64;
+  m.global_slide_memory = 0;
   m.next_row = -1;
   m.next_order = -1;
   m.samples_left_in_tick = 0;

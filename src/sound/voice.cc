@@ -96,7 +96,15 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     v->panning = static_cast<int>(p);
     set_gains(m, *v);
   }
-  if (ch.update_flags & update_frequency) v->step = step_for(frequency(m, ch));
+  if (ch.update_flags & update_frequency) {
+    // Most ticks ask again for the period the voice already plays: keep its step.
+    const long long period = static_cast<long long>(ch.period) + ch.period_delta;
+    if (period != v->step_period || m.flags != v->step_flags) {
+      v->step = step_for(frequency(m, ch));
+      v->step_period = period;
+      v->step_flags = m.flags;
+    }
+  }
   if (ch.update_flags & update_restart) {
     v->position = 0;
     v->start_offset = 0;

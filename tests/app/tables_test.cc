@@ -56,6 +56,23 @@ TEST(Clock, MillisecondsFromTheCounter) {
   headless::set_virtual_time(false);
 }
 
+// Started as if earlier by so many audio frames: the reading a clock started that much
+// earlier gives, tick for tick (60 ticks an audio frame on the headless counter).
+TEST(Clock, StartedAsIfEarlier) {
+  headless::set_virtual_time(true);
+  for (std::uint64_t frames : {1ull, 735ull, 44100ull, 3 * 44100ull + 123, 600ull * 44100 + 17}) {
+    SCOPED_TRACE(frames);
+    clock_start(frames);
+    EXPECT_EQ(clock_ms(), static_cast<std::uint32_t>(frames * 1000 / 44100));
+    for (int step = 0; step < 3; ++step) {
+      headless::advance_virtual_time(headless::kTicksPerVideoFrame);
+      const std::uint64_t ticks = frames * 60 + (step + 1) * headless::kTicksPerVideoFrame;
+      EXPECT_EQ(clock_ms(), static_cast<std::uint32_t>(ticks * 1000 / headless::kTicksPerSecond));
+    }
+  }
+  headless::set_virtual_time(false);
+}
+
 TEST(LoadingBar, FiveRowsFromRow97) {
   std::vector<std::uint32_t> px(320 * 200, 0x11111111);
   Surface s{px.data(), 320, 200, 1280};

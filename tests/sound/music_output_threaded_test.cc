@@ -159,6 +159,57 @@ TEST_F(MusicOutput, SecondStartRestartsFromThePlayersPosition) {
   EXPECT_EQ(std::memcmp(heard.data(), expected.pcm.data(), heard.size()), 0);
 }
 
+// A seek while playing: the chunk being heard plays out, then the song goes on from the
+// start of the chunk in which the new row begins, exactly as a render from the start has it.
+TEST_F(MusicOutput, SeekWhilePlayingIsHeardFromTheNextChunk) {
+  auto reference = module_load(bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
+  const std::uint64_t target_frame = music_seek_player(*reference, 0x0210);
+  ASSERT_NE(target_frame, music_no_position);
+  ASSERT_EQ(target_frame % chunk_frames, 0u);
+  const int target_chunk = static_cast<int>(target_frame / chunk_frames);
+  Rendering expected = render(bytes_, target_chunk + 30);
+
+  ASSERT_TRUE(music_start());
+  advance_frames(37 * chunk_frames + 100);
+  const std::uint16_t before = music_position();
+  ASSERT_LT(before, 0x0200);
+  ASSERT_TRUE(music_seek(0x0210));
+  EXPECT_EQ(music_position(), before);  // still what is heard
+  advance_frames(chunk_frames - 101);
+  EXPECT_EQ(music_position(), before);
+
+  advance_frames(1);  // the first chunk after the seek is heard
+  EXPECT_EQ(music_position(), expected.records[target_chunk]);
+  EXPECT_GE(music_position(), 0x0210);
+  headless::set_audio_record_memory(true);
+  advance_frames(20 * chunk_frames - 1);
+  EXPECT_EQ(music_position(), expected.records[target_chunk + 19]);
+  advance_frames(1);
+  music_stop();
+  const std::vector<std::uint8_t> heard = headless::audio_recorded();
+  ASSERT_EQ(heard.size(), 20u * chunk_frames * 4);
+  EXPECT_EQ(std::memcmp(heard.data(), expected.pcm.data() + 2 * target_frame, heard.size()), 0);
+}
+
+TEST_F(MusicOutput, StartAtAChunkOfTheSong) {
+  auto reference = module_load(bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
+  const std::uint64_t target_frame = music_seek_player(*reference, 0x0301);
+  ASSERT_NE(target_frame, music_no_position);
+  const int target_chunk = static_cast<int>(target_frame / chunk_frames);
+  Rendering expected = render(bytes_, target_chunk + 12);
+  headless::set_audio_record_memory(true);
+  ASSERT_TRUE(music_start(target_frame));
+  EXPECT_EQ(music_position(), expected.records[target_chunk]);
+  advance_frames(10 * chunk_frames);
+  EXPECT_EQ(music_position(), expected.records[target_chunk + 10]);
+  music_stop();
+  const std::vector<std::uint8_t> heard = headless::audio_recorded();
+  ASSERT_EQ(heard.size(), 10u * chunk_frames * 4);
+  EXPECT_EQ(std::memcmp(heard.data(), expected.pcm.data() + 2 * target_frame, heard.size()), 0);
+  // A row the song never plays: no position.
+  EXPECT_EQ(music_seek_player(*reference, 0x0440), music_no_position);
+}
+
 std::atomic<int> hook_calls{0};
 std::atomic<bool> hook_done{false};
 

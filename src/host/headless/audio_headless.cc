@@ -26,6 +26,7 @@ struct Device {
   const std::uint8_t* buffer = nullptr;  // null: not playing
   std::size_t bytes = 0;
   std::int64_t start_ticks = 0;
+  std::uint64_t start_byte = 0;  // where in the buffer the playback began
   std::chrono::steady_clock::time_point start_time;
   bool feeder = false;
 
@@ -62,7 +63,7 @@ std::uint64_t played_bytes(const Device& d) {
                                                 1'000'000'000)
                     : 0;
   }
-  return static_cast<std::uint64_t>(frames) * kHostAudioFrameBytes;
+  return d.start_byte + static_cast<std::uint64_t>(frames) * kHostAudioFrameBytes;
 }
 
 void put_le(std::uint8_t* p, std::uint32_t value, int size) {
@@ -135,16 +136,17 @@ bool host_audio_open() {
   return true;
 }
 
-void host_audio_play(const void* buffer, std::size_t bytes) {
+void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
   Device& d = device();
   std::lock_guard lock(d.mutex);
   if (!d.open || buffer == nullptr || bytes < kHostAudioFrameBytes) return;
   if (d.buffer != nullptr) stop_playing(d);
   d.buffer = static_cast<const std::uint8_t*>(buffer);
   d.bytes = bytes - bytes % kHostAudioFrameBytes;
+  d.start_byte = start < d.bytes ? start - start % kHostAudioFrameBytes : 0;
   d.start_ticks = headless::virtual_ticks();
   d.start_time = std::chrono::steady_clock::now();
-  d.recorded = 0;
+  d.recorded = d.start_byte;
 }
 
 std::uint64_t host_audio_position() {

@@ -76,13 +76,13 @@ bool host_audio_open() {
   return true;
 }
 
-void host_audio_play(const void* buffer, std::size_t bytes) {
+void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
   if (device.id == 0 || buffer == nullptr || bytes < kHostAudioFrameBytes) return;
   SDL_LockAudioDevice(device.id);
   device.buffer = static_cast<const std::uint8_t*>(buffer);
   device.bytes = bytes - bytes % kHostAudioFrameBytes;
-  device.cursor = 0;
-  device.taken = 0;
+  device.cursor = start < device.bytes ? start - start % kHostAudioFrameBytes : 0;
+  device.taken = device.cursor;
   device.last_fill = 0;
   device.last_fill_ns = now_ns();
   SDL_UnlockAudioDevice(device.id);

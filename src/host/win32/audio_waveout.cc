@@ -13,6 +13,10 @@ std::mutex device_mutex;
 HWAVEOUT device = nullptr;
 WAVEHDR header{};
 bool header_prepared = false;
+// A playback that starts inside the buffer plays its rest once first, then loops over all.
+WAVEHDR lead{};
+bool lead_prepared = false;
+std::uint64_t start_byte = 0;
 // waveOutGetPosition counts in 32 bits; we keep the count of wraps ourselves.
 std::uint32_t last_reported = 0;
 std::uint64_t wrapped = 0;
@@ -24,7 +28,13 @@ void reset_locked() {
     waveOutUnprepareHeader(device, &header, sizeof header);
     header_prepared = false;
   }
+  if (lead_prepared) {
+    waveOutUnprepareHeader(device, &lead, sizeof lead);
+    lead_prepared = false;
+  }
   header = WAVEHDR{};
+  lead = WAVEHDR{};
+  start_byte = 0;
   last_reported = 0;
   wrapped = 0;
 }
@@ -49,10 +59,19 @@ bool host_audio_open() {
   return true;
 }
 
-void host_audio_play(const void* buffer, std::size_t bytes) {
+void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
   std::lock_guard lock(device_mutex);
   if (device == nullptr || buffer == nullptr || bytes == 0) return;
   reset_locked();
+  start = start < bytes ? start - start % kHostAudioFrameBytes : 0;
+  if (start != 0) {
+    lead.lpData = static_cast<LPSTR>(const_cast<void*>(buffer)) + start;
+    lead.dwBufferLength = static_cast<DWORD>(bytes - start);
+    waveOutPrepareHeader(device, &lead, sizeof lead);
+    lead_prepared = true;
+    waveOutWrite(device, &lead, sizeof lead);
+    start_byte = start;
+  }
   header.lpData = static_cast<LPSTR>(const_cast<void*>(buffer));
   header.dwBufferLength = static_cast<DWORD>(bytes);
   header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
@@ -67,7 +86,7 @@ std::uint64_t host_audio_position() {
   if (device == nullptr || !header_prepared) return 0;
   MMTIME time{};
   time.wType = TIME_BYTES;
-  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return wrapped + last_reported;
+  if (waveOutGetPosition(device, &time, sizeof time) != MMSYSERR_NOERROR) return start_byte + wrapped + last_reported;
   // A driver may answer in another format than asked for.
   std::uint32_t now;
   if (time.wType == TIME_BYTES)
@@ -75,10 +94,10 @@ std::uint64_t host_audio_position() {
   else if (time.wType == TIME_SAMPLES)
     now = time.u.sample * kHostAudioFrameBytes;
   else
-    return wrapped + last_reported;
+    return start_byte + wrapped + last_reported;
   if (now < last_reported) wrapped += std::uint64_t{1} << 32;
   last_reported = now;
-  return wrapped + now;
+  return start_byte + wrapped + now;
 }
 
 void host_audio_wait(int milliseconds) { Sleep(milliseconds > 0 ? milliseconds : 0); }

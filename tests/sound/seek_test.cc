@@ -1,0 +1,308 @@
+// Seeking: running the song without mixing must leave the player exactly where mixing
+// leaves it, so what is rendered after a seek equals the full render from there on.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+
+#include "sound/render.h"
+#include "sound/song_position.h"
+#include "tests/support/xm_fixtures.h"
+
+namespace {
+
+XmSample looped(int n, std::uint8_t type, int start, int length) {
+  XmSample s = test_sample(n);
+  s.loop = type;
+  s.loop_start = static_cast<std::uint32_t>(start);
+  s.loop_length = static_cast<std::uint32_t>(length);
+  return s;
+}
+
+// Instruments with what moves between ticks: loops both ways, envelopes with sustain and
+// loop, fadeout after key-off, auto-vibrato, panning envelopes.
+void add_instruments(XmModule& m) {
+  XmInstrument a = test_instrument(looped(3000, 1, 500, 2000));
+  a.volume_envelope.points = {{0, 64}, {6, 20}, {12, 48}, {30, 10}};
+  a.volume_envelope.sustain = 2;
+  a.volume_envelope.loop_start = 1;
+  a.volume_envelope.loop_end = 2;
+  a.volume_envelope.type = 1 | 2 | 4;
+  a.fadeout = 900;
+  a.vibrato_type = 0;
+  a.vibrato_sweep = 10;
+  a.vibrato_depth = 6;
+  a.vibrato_rate = 20;
+  XmInstrument b = test_instrument(looped(1500, 2, 300, 700));
+  b.panning_envelope.points = {{0, 0}, {8, 64}, {16, 10}};
+  b.panning_envelope.sustain = 1;
+  b.panning_envelope.type = 1 | 2;
+  XmInstrument c = test_instrument(test_sample(4000));  // one-shot: voices end
+  m.instruments = {a, b, c};
+}
+
+// A song of random notes and effects over fixed flow: a pattern loop, a jump, a break, a
+// pattern delay, speed and tempo changes.
+XmModule flow_song(std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  XmModule m;
+  m.channels = 6;
+  m.speed = 5;
+  m.bpm = 131;
+  m.orders = {0, 1, 2, 1, 3};
+  m.patterns.resize(4);
+  add_instruments(m);
+  const std::uint8_t effects[] = {0x0, 0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0xA, 0x9, 0x19, 0x1B, 0x1D};
+  for (int p = 0; p < 4; ++p) {
+    XmPattern& pat = m.patterns[p];
+    pat.rows = 24 + 8 * p;
+    for (int r = 0; r < pat.rows; ++r)
+      for (int ch = 0; ch < m.channels; ++ch) {
+        if (rng() % 3 != 0) continue;
+        XmCell cell;
+        const int kind = static_cast<int>(rng() % 10);
+        if (kind < 6) cell.note = static_cast<std::uint8_t>(25 + rng() % 50);
+        if (kind == 6) cell.note = 97;  // key off
+        if (cell.note && cell.note != 97) cell.instrument = static_cast<std::uint8_t>(1 + rng() % 3);
+        if (rng() % 2) cell.volume = static_cast<std::uint8_t>(0x10 + rng() % 0x41);
+        if (rng() % 2) {
+          cell.effect = effects[rng() % std::size(effects)];
+          cell.param = static_cast<std::uint8_t>(rng() & 0xFF);
+          if (cell.effect == 0x9) cell.param &= 0x0F;
+          if (cell.effect == 0x1B) cell.param = static_cast<std::uint8_t>(rng() % 0x40 + 0x10);
+        }
+        pat.at(r, ch, m.channels) = cell;
+      }
+  }
+  // Flow, on the last channel so nothing random overrides it.
+  const int f = m.channels - 1;
+  m.patterns[0].at(4, f, m.channels) = {0, 0, 0, 0xE, 0x60};
+  m.patterns[0].at(9, f, m.channels) = {0, 0, 0, 0xE, 0x62};    // rows 4..9 three times
+  m.patterns[0].at(12, f, m.channels) = {0, 0, 0, 0xF, 0x7A};   // tempo
+  m.patterns[1].at(10, f, m.channels) = {0, 0, 0, 0xE, 0xE2};   // pattern delay
+  m.patterns[1].at(20, f, m.channels) = {0, 0, 0, 0xF, 0x03};   // speed
+  m.patterns[2].at(15, f, m.channels) = {0, 0, 0, 0xD, 0x08};   // break to row 8
+  m.patterns[1].at(m.patterns[1].rows - 1, f, m.channels) = {0, 0, 0, 0xB, 0x02};  // jump
+  return m;
+}
+
+// The first frame of every row's first tick in a render from the start (to the song's
+// end, at most limit frames), in the output's chunks, found by mixing for real.
+std::map<std::uint16_t, std::uint64_t> row_starts(const XmModule& song, std::uint64_t limit) {
+  auto player = load_xm(song);
+  player_start(*player);
+  struct State {
+    ModulePlayer* m;
+    std::uint64_t base;
+    std::map<std::uint16_t, std::uint64_t> first;
+    std::set<std::uint16_t> seen;  // since the last pattern loop went back
+    bool ended;
+  } st{player.get(), 0, {}, {}, false};
+  auto gate = [](void* c, int mixed) {
+    auto& s = *static_cast<State*>(c);
+    std::uint16_t p;
+    if (upcoming_row(*s.m, p)) {
+      // A pattern loop plays its rows again on purpose.
+      if (s.m->pattern_loop_taken && s.m->next_order < 0)
+        s.seen.erase(s.seen.lower_bound(p), s.seen.lower_bound(static_cast<std::uint16_t>((p | 0xFF) + 1)));
+      if (!s.seen.insert(p).second) {
+        s.ended = true;
+        return false;
+      }
+      s.first.emplace(p, s.base + static_cast<std::uint64_t>(mixed));
+    }
+    return true;
+  };
+  std::vector<float> span(2 * chunk_frames);
+  std::int16_t pcm[2 * chunk_frames];
+  while (!st.ended && st.base < limit) st.base += mix_frames(*player, span.data(), pcm, chunk_frames, gate, &st);
+  return st.first;
+}
+
+std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit) {
+  auto player = load_xm(song);
+  OfflineRenderer r(*player);
+  std::vector<std::int16_t> out;
+  std::int16_t chunk[2 * chunk_frames];
+  while (!r.finished() && r.frames_rendered() < limit) {
+    const int n = r.render_chunk(chunk, true);
+    out.insert(out.end(), chunk, chunk + 2 * n);
+  }
+  return out;
+}
+
+std::vector<std::int16_t> render_rest(OfflineRenderer& r, std::uint64_t limit) {
+  std::vector<std::int16_t> out;
+  std::int16_t chunk[2 * chunk_frames];
+  while (!r.finished() && r.frames_rendered() < limit) {
+    const int n = r.render_chunk(chunk, true);
+    out.insert(out.end(), chunk, chunk + 2 * n);
+  }
+  return out;
+}
+
+void expect_tail_equal(const std::vector<std::int16_t>& full, std::uint64_t from,
+                       const std::vector<std::int16_t>& tail) {
+  ASSERT_EQ(full.size() - 2 * from, tail.size());
+  const auto mismatch = std::mismatch(tail.begin(), tail.end(), full.begin() + 2 * from);
+  EXPECT_TRUE(mismatch.first == tail.end()) << "first difference at frame "
+                                            << from + (mismatch.first - tail.begin()) / 2;
+}
+
+constexpr std::uint64_t limit = 90ull * mix_rate;
+
+TEST(Seek, RenderFromAnyRowEqualsTheFullRenderFromThere) {
+  for (std::uint32_t seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    const XmModule song = flow_song(seed);
+    const auto full = render_all(song, limit);
+    const auto starts = row_starts(song, limit);
+    ASSERT_GT(starts.size(), 60u);
+    EXPECT_EQ(starts.count(0x0300), 0u) << "order 3 is jumped over";
+    std::mt19937 rng(seed);
+    std::vector<std::uint16_t> targets;
+    for (const auto& [pos, frame] : starts)
+      if ((pos & 0xFF) == 0 || rng() % 8 == 0) targets.push_back(pos);
+    for (std::uint16_t target : targets) {
+      SCOPED_TRACE(testing::Message() << std::hex << target);
+      auto player = load_xm(song);
+      OfflineRenderer r(*player);
+      ASSERT_TRUE(r.seek_row(target, limit));
+      EXPECT_EQ(r.frames_rendered(), starts.at(target));
+      EXPECT_EQ(player->samples_left_in_tick, 0);
+      const std::uint64_t from = r.frames_rendered();
+      expect_tail_equal(full, from, render_rest(r, limit));
+      EXPECT_TRUE(r.song_ended());
+    }
+  }
+}
+
+// The state itself, not only what it sounds like: every voice and the channels' moving
+// parts equal those of a player that mixed its way there.
+TEST(Seek, VoicesAndChannelsEqualThoseOfAMixedRun) {
+  const XmModule song = flow_song(7);
+  const auto starts = row_starts(song, limit);
+  for (std::uint16_t target : {std::uint16_t{0x0110}, std::uint16_t{0x0208}, std::uint16_t{0x0318}}) {
+    SCOPED_TRACE(testing::Message() << std::hex << target);
+    ASSERT_TRUE(starts.count(target));
+    auto dry = load_xm(song);
+    OfflineRenderer r(*dry);
+    ASSERT_TRUE(r.seek_row(target, limit));
+
+    auto wet = load_xm(song);
+    player_start(*wet);
+    std::vector<float> span(2 * chunk_frames);
+    std::int16_t pcm[2 * chunk_frames];
+    std::uint64_t at = 0;
+    const std::uint64_t stop = starts.at(target);
+    while (at < stop) {
+      const int n = static_cast<int>(std::min<std::uint64_t>(chunk_frames - at % chunk_frames, stop - at));
+      at += mix_frames(*wet, span.data(), pcm, n);
+    }
+    EXPECT_EQ(wet->samples_left_in_tick, 0);
+    for (int i = 0; i < voice_count; ++i) {
+      SCOPED_TRACE(i);
+      const Voice &a = dry->voices[i], &b = wet->voices[i];
+      EXPECT_EQ(a.position, b.position);
+      EXPECT_EQ(a.step, b.step);
+      EXPECT_EQ(a.direction, b.direction);
+      EXPECT_EQ(a.sample == nullptr, b.sample == nullptr);
+      EXPECT_EQ(a.left, b.left);
+      EXPECT_EQ(a.right, b.right);
+      EXPECT_EQ(a.current_left, b.current_left);
+      EXPECT_EQ(a.current_right, b.current_right);
+      EXPECT_EQ(a.ramp_frames_remaining, b.ramp_frames_remaining);
+      EXPECT_EQ(std::memcmp(&a.ramp_step_left, &b.ramp_step_left, sizeof(float)), 0);
+    }
+    for (int c = 0; c < song.channels; ++c) {
+      const Channel &a = dry->channels[c], &b = wet->channels[c];
+      EXPECT_EQ(a.voice - dry->voices, b.voice - wet->voices);
+      EXPECT_EQ(a.period, b.period);
+      EXPECT_EQ(a.volume, b.volume);
+      EXPECT_EQ(a.fadeout_volume, b.fadeout_volume);
+      EXPECT_EQ(a.volume_envelope.tick, b.volume_envelope.tick);
+      EXPECT_EQ(a.panning_envelope.value, b.panning_envelope.value);
+      EXPECT_EQ(a.auto_vibrato_position, b.auto_vibrato_position);
+      EXPECT_EQ(a.vibrato_position, b.vibrato_position);
+      EXPECT_EQ(a.loop_count, b.loop_count);
+    }
+    EXPECT_EQ(dry->speed, wet->speed);
+    EXPECT_EQ(dry->bpm, wet->bpm);
+    EXPECT_EQ(dry->global_volume, wet->global_volume);
+  }
+}
+
+TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
+  const XmModule song = flow_song(11);
+  const auto full = render_all(song, limit);
+  std::mt19937 rng(5);
+  for (int i = 0; i < 12; ++i) {
+    const std::uint64_t frame = rng() % (full.size() / 2);
+    SCOPED_TRACE(frame);
+    auto player = load_xm(song);
+    OfflineRenderer r(*player);
+    r.seek_frame(frame);
+    EXPECT_EQ(r.frames_rendered(), frame);
+    expect_tail_equal(full, frame, render_rest(r, limit));
+  }
+}
+
+TEST(Seek, TheFirstTimeARowIsPlayedCountsAndRowsNeverPlayedAreNotFound) {
+  XmModule m = test_module(1, 8);
+  m.speed = 1;
+  m.bpm = 125;  // 882 frames a row
+  m.orders = {0, 1, 2};
+  m.patterns.resize(3);
+  for (XmPattern& p : m.patterns) p.rows = 8;
+  m.patterns[1].at(2, 0, 1) = {0, 0, 0, 0xE, 0x60};
+  m.patterns[1].at(5, 0, 1) = {0, 0, 0, 0xE, 0x63};  // rows 2..5 four times
+  m.patterns[2].at(0, 0, 1) = {0, 0, 0, 0xB, 0x00};  // and back to the start: the end
+  {
+    auto player = load_xm(m);
+    OfflineRenderer r(*player);
+    ASSERT_TRUE(r.seek_row(0x0103, limit));
+    EXPECT_EQ(r.frames_rendered(), (8u + 3u) * 882);
+  }
+  {
+    auto player = load_xm(m);
+    OfflineRenderer r(*player);
+    ASSERT_TRUE(r.seek_row(0x0106, limit));
+    EXPECT_EQ(r.frames_rendered(), (8u + 2u + 4u * 4u) * 882);
+  }
+  for (std::uint16_t never : {std::uint16_t{0x0201}, std::uint16_t{0x0300}, std::uint16_t{0x0040}}) {
+    auto player = load_xm(m);
+    OfflineRenderer r(*player);
+    EXPECT_FALSE(r.seek_row(never, limit)) << std::hex << never;
+    EXPECT_TRUE(r.finished());
+    std::int16_t chunk[2 * chunk_frames];
+    EXPECT_EQ(r.render_chunk(chunk, true), 0);
+  }
+  {
+    // A limit ends the search too.
+    auto player = load_xm(m);
+    OfflineRenderer r(*player);
+    EXPECT_FALSE(r.seek_row(0x0106, 10 * 882));
+  }
+}
+
+TEST(SongPosition, WrittenAsOrderAndRowOrAsTheScriptWritesIt) {
+  const std::pair<const char*, int> cases[] = {
+      {"5", 0x0500},       {"5:32", 0x0520}, {"0x0A:0x20", 0x0A20}, {"0x0a20", 0x0A20},
+      {"0:0", 0},          {"255:255", 0xFFFF}, {"0X1f", 0x1F00},   {"0x0005", 0x0005},
+      {"10:0x3F", 0x0A3F}, {"", -1},         {"256", -1},          {"5:256", -1},
+      {"5:", -1},          {":5", -1},       {"0x", -1},           {"5:3:1", -1},
+      {"-1", -1},          {"5a", -1},       {"0x12345", -1},      {" 5", -1}};
+  for (const auto& [text, want] : cases) {
+    std::uint16_t got = 0xBEEF;
+    EXPECT_EQ(parse_song_position(text, &got), want >= 0) << text;
+    if (want >= 0) {
+      EXPECT_EQ(got, want) << text;
+    }
+  }
+  std::uint16_t got;
+  EXPECT_FALSE(parse_song_position(nullptr, &got));
+}
+
+}  // namespace
