@@ -36,6 +36,8 @@ bool OfflineRenderer::about_to_repeat() {
 int OfflineRenderer::rest_of_chunk() const { return chunk_frames - static_cast<int>(frames_ % chunk_frames); }
 
 int OfflineRenderer::render_chunk(std::int16_t* pcm, bool stop_at_song_end) {
+  // Past the song's end already (a seek went beyond it): nothing more to render.
+  if (stop_at_song_end && ended_) stopped_ = true;
   if (stopped_) return 0;
   struct Gate {
     OfflineRenderer* self;

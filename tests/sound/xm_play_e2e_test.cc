@@ -1,9 +1,15 @@
 // kestol xm play without a sound device: the song runs on the clock and ends by itself.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -75,6 +81,68 @@ TEST_F(XmPlay, NoSoundOpensNoDeviceAndSaysNothingAboutIt) {
 
   const Played bad = play("", "--no-sound --bogus");
   EXPECT_NE(bad.status, 0);
+}
+
+// The keys, typed on a terminal: orders of 40 s each, so only the keys move the order.
+TEST_F(XmPlay, ArrowKeysMoveByAnOrderAndHomeGoesBack) {
+  XmModule module = test_module(2, 64);
+  module.orders = {0, 0, 0, 0, 0};
+  module.speed = 31;
+  module.bpm = 125;
+  module.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
+  const auto bytes = xm_write(module);
+  std::ofstream(song, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(KESTOL_TOOL, KESTOL_TOOL, "xm", "play", "--no-sound", "--seconds", "60", song.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string screen;
+  // Reads what the tool shows until `text` appears after `from`, for at most 10 s.
+  auto shows = [&](const std::string& text, std::size_t from) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (screen.find(text, from) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p{terminal, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+      char buffer[512];
+      const ssize_t n = read(terminal, buffer, sizeof buffer);
+      if (n <= 0) return false;
+      screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+  };
+  auto type = [&](const char* keys) {
+    const std::size_t mark = screen.size();
+    EXPECT_EQ(write(terminal, keys, std::strlen(keys)), static_cast<ssize_t>(std::strlen(keys)));
+    return mark;
+  };
+  EXPECT_TRUE(shows("order   0", 0)) << screen;
+  EXPECT_TRUE(shows("order   1", type("\x1b[C"))) << screen;       // right
+  EXPECT_TRUE(shows("order   3", type("\x1b[C\x1bOC"))) << screen;  // right twice
+  EXPECT_TRUE(shows("order   2", type("\x1b[D"))) << screen;       // left
+  EXPECT_TRUE(shows("order   0", type("\x1b[H"))) << screen;       // Home
+  EXPECT_TRUE(shows("order   4", type("\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C"))) << screen;  // not past the end
+  EXPECT_TRUE(shows("stopped (q)", type("q"))) << screen;
+  int status = 0;
+  if (waitpid(child, &status, WNOHANG) == 0) {
+    // A tool that did not stop is ended here, and the test fails below.
+    shows("\n\n", screen.size());
+    if (waitpid(child, &status, WNOHANG) == 0) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+    }
+  }
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // The song never came round by itself, so nothing ended it but the key.
+  EXPECT_EQ(screen.find("song ended"), std::string::npos);
 }
 
 }  // namespace

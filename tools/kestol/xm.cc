@@ -12,6 +12,7 @@
 
 #include "sound/module.h"
 #include "sound/render.h"
+#include "sound/song_position.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 #include "tools/kestol/replacing_file.h"
@@ -24,8 +25,10 @@ const CommandInfo xm_group{
     "kestol xm",
     "usage: kestol xm <subcommand> [arguments]\n\n"
     "  info FILE [--verbose] [--ft2]                              channels, patterns, instruments, song layout\n"
-    "  render FILE -o OUT.wav [--seconds N | --song-end] [--ft2]  mix to 16-bit stereo 44100 Hz WAV\n"
-    "  timeline FILE [--seconds N | --song-end] [--ft2]           order and row for every 20-ms chunk\n"
+    "  render FILE -o OUT.wav [--seconds N | --song-end] [--start ORDER:ROW] [--ft2]\n"
+    "                                                             mix to 16-bit stereo 44100 Hz WAV\n"
+    "  timeline FILE [--seconds N | --song-end] [--start ORDER:ROW] [--ft2]\n"
+    "                                                             order and row for every 20-ms chunk\n"
     "  play FILE [--loop] [--seconds N] [--ft2]                   play on the audio device\n\n"
     "Replay modes: without --ft2 the engine's classic replay (as the demo plays); with\n"
     "--ft2 as FastTracker 2 played, its quirks included.\n"
@@ -42,21 +45,28 @@ const CommandInfo info_command{
 
 const CommandInfo render_command{
     "kestol xm render",
-    "usage: kestol xm render FILE -o OUT.wav [--seconds N | --song-end] [--ft2]\n\n"
+    "usage: kestol xm render FILE -o OUT.wav [--seconds N | --song-end]\n"
+    "                        [--start ORDER:ROW | --start-seconds S] [--ft2]\n\n"
     "Mixes the module to a 16-bit stereo 44100 Hz WAV file (\"-o -\": standard output).\n"
     "Without --seconds it stops at the song's end (the first time it would play an order\n"
     "position and row again), at most after 60 minutes.\n\n"
     "  -o, --output OUT  the WAV file to write\n"
     "  --seconds N       render N seconds (0 to 86400)\n"
     "  --song-end        stop at the song's end (the default)\n"
+    "  --start ORDER:ROW begin where the song first plays that row (decimal, or hex as\n"
+    "                    0x0A:0x20); the same samples a render from the start has there\n"
+    "  --start-seconds S begin S seconds into the song\n"
     "  --ft2             replay as FastTracker 2 did (default: the engine's classic replay)\n"};
 
 const CommandInfo timeline_command{
     "kestol xm timeline",
-    "usage: kestol xm timeline FILE [--seconds N | --song-end] [--ft2]\n\n"
+    "usage: kestol xm timeline FILE [--seconds N | --song-end]\n"
+    "                          [--start ORDER:ROW | --start-seconds S] [--ft2]\n\n"
     "Prints the order position and row at the end of every 20-ms chunk of the mix.\n\n"
     "  --seconds N  cover N seconds (0 to 86400)\n"
     "  --song-end   stop at the song's end (the default)\n"
+    "  --start ORDER:ROW, --start-seconds S\n"
+    "               begin where the song first plays that row, or S seconds into it\n"
     "  --ft2        replay as FastTracker 2 did (default: the engine's classic replay)\n"};
 
 bool read_file(const char* path, std::vector<unsigned char>& bytes) {
@@ -189,23 +199,53 @@ struct RunArgs {
   const char* out = nullptr;
   Length length;
   ReplayMode mode = ReplayMode::classic;
+  bool start_at_row = false;
+  std::uint16_t start_position = 0;
+  double start_seconds = 0;
 };
+
+// Runs the renderer, without mixing, to where --start or --start-seconds asked; false
+// (after saying so) when the song never plays that row.
+bool seek_start(const char* name, OfflineRenderer& r, const RunArgs& a) {
+  if (a.start_at_row) {
+    if (r.seek_row(a.start_position, static_cast<std::uint64_t>(max_song_seconds * mix_rate))) return true;
+    std::fprintf(stderr, "%s: '%s' never plays order %u, row %u\n", name, escape_name(a.path).c_str(),
+                 a.start_position >> 8, a.start_position & 0xFF);
+    return false;
+  }
+  r.seek_frame(static_cast<std::uint64_t>(a.start_seconds * mix_rate));
+  return true;
+}
 
 int parse_run(const CommandInfo& command, int argc, char** argv, bool wants_out, RunArgs& a) {
   LengthOptions given;
   bool ft2 = false;
+  const char *start = nullptr, *start_seconds = nullptr;
   std::vector<const char*> operands;
   int rc = wants_out ? parse_options(command, argc, argv,
                                      {value_option("-o", &a.out, "--output"),
                                       value_option("--seconds", &given.seconds),
-                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2)},
+                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2),
+                                      value_option("--start", &start), value_option("--start-seconds", &start_seconds)},
                                      &operands)
                      : parse_options(command, argc, argv,
                                      {value_option("--seconds", &given.seconds),
-                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2)},
+                                      flag_option("--song-end", &given.song_end), flag_option("--ft2", &ft2),
+                                      value_option("--start", &start), value_option("--start-seconds", &start_seconds)},
                                      &operands);
   if (rc != parse_continue) return rc;
   a.mode = ft2 ? ReplayMode::ft2 : ReplayMode::classic;
+  if (start != nullptr && start_seconds != nullptr)
+    return usage_error(command, "takes --start or --start-seconds, not both");
+  if (start != nullptr) {
+    if (!parse_song_position(start, &a.start_position))
+      return usage_error(command, "--start wants ORDER:ROW, each 0 to 255 (decimal, or hex as 0x0A:0x20), not '" +
+                                      escape_name(start) + "'");
+    a.start_at_row = true;
+  }
+  if (start_seconds != nullptr &&
+      !parse_number(command, "--start-seconds", start_seconds, 0, max_song_seconds, &a.start_seconds))
+    return 2;
   if (!parse_length(command, given, a.length)) return 2;
   if (operands.size() != 1) return usage_error(command, "wants one FILE");
   a.path = operands[0];
@@ -245,6 +285,7 @@ int render(int argc, char** argv) {
                 : 0);
   bool ok = emit(first_header.data(), first_header.size());
   OfflineRenderer r(*player);
+  if (!seek_start("kestol xm render", r, a)) return 1;
   const bool tty = isatty(2);
   std::int16_t chunk[2 * chunk_frames];
   std::uint64_t written = 0;
@@ -267,7 +308,7 @@ int render(int argc, char** argv) {
         last_percent = percent;
       }
     }
-    if (n < chunk_frames) break;
+    if (r.finished()) break;
   }
   if (tty) std::fprintf(stderr, "\n");
   const auto header = wav_header(static_cast<std::uint32_t>(written));
@@ -298,16 +339,18 @@ int timeline(int argc, char** argv) {
   auto player = load(a.path, a.mode);
   if (!player) return 1;
   OfflineRenderer r(*player);
+  if (!seek_start("kestol xm timeline", r, a)) return 1;
+  const std::uint64_t first = r.frames_rendered();
   const std::uint64_t wanted = wanted_frames(a.length);
   std::int16_t chunk[2 * chunk_frames];
   std::printf("# ms order row (position at the end of each %d-frame chunk)\n", chunk_frames);
-  while (r.frames_rendered() < wanted) {
+  while (r.frames_rendered() - first < wanted) {
     const std::uint64_t start = r.frames_rendered();
     const int n = r.render_chunk(chunk, a.length.song_end);
     if (n == 0) break;
     const std::uint16_t pos = r.position();
     std::printf("%llu %u %u\n", static_cast<unsigned long long>(start * 1000 / mix_rate), pos >> 8, pos & 0xFF);
-    if (n < chunk_frames || std::ferror(stdout)) break;
+    if (r.finished() || std::ferror(stdout)) break;
   }
   return stdout_ok("kestol xm timeline") ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 // kestol xm play FILE: plays a module on the audio device with a live line of the audible
-// order position, row and time, until the song comes round again or Ctrl-C.
+// order position, row and time, until the song comes round again, q or Ctrl-C; the arrow
+// keys and Home seek by orders.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -7,14 +9,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include <termios.h>
 #include <unistd.h>
 
 #include "host/audio.h"
 #include "sound/module.h"
 #include "sound/music.h"
+#include "sound/song_position.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 
@@ -26,7 +31,8 @@ extern "C" void on_interrupt(int) { interrupted.store(true); }
 
 const CommandInfo play_command{
     "kestol xm play",
-    "usage: kestol xm play [--loop] [--seconds N] [--no-sound] [--ft2] FILE\n\n"
+    "usage: kestol xm play [--loop] [--seconds N] [--no-sound] [--ft2]\n"
+    "                      [--start ORDER:ROW | --start-seconds S] FILE\n\n"
     "Plays the module FILE on the audio device, showing the order position, row\n"
     "and time being heard. Ends when the song comes round to an earlier order\n"
     "position, after N seconds, or on Ctrl-C.\n\n"
@@ -35,23 +41,98 @@ const CommandInfo play_command{
     "  --no-sound   open no audio device: the song runs on the clock, unheard\n"
     "  --ft2        replay as FastTracker 2 did, quirks included (without it: the\n"
     "               engine's classic replay, as the demo plays)\n"
+    "  --start ORDER:ROW  begin where the song first plays that row (decimal, or hex\n"
+    "               as 0x0A:0x20), as if it had played up to there\n"
+    "  --start-seconds S  begin S seconds into the song\n"
+    "On a terminal the arrow keys move by an order, Home goes back to the start and\n"
+    "q stops.\n"
     "Without an audio device the song runs unheard, as with --no-sound.\n"};
+
+// Keys from a terminal on standard input, read without waiting: the arrows, Home and q.
+enum class Key { none, left, right, home, quit };
+
+class TerminalKeys {
+ public:
+  TerminalKeys() {
+    if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    termios raw = saved_;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // Ctrl-C still interrupts
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+  }
+  ~TerminalKeys() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+  TerminalKeys(const TerminalKeys&) = delete;
+  TerminalKeys& operator=(const TerminalKeys&) = delete;
+
+  Key next() {
+    if (!active_) return Key::none;
+    char bytes[16];
+    const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n > 0) pending_.append(bytes, static_cast<std::size_t>(n));
+    while (!pending_.empty()) {
+      if (pending_[0] != '\x1b') {
+        const char c = pending_[0];
+        pending_.erase(0, 1);
+        if (c == 'q' || c == 'Q') return Key::quit;
+        continue;
+      }
+      // ESC [ C / ESC [ D (arrows), ESC [ H, ESC O H, ESC [ 1 ~ and ESC [ 7 ~ (Home).
+      static const struct {
+        const char* sequence;
+        Key key;
+      } known[] = {{"\x1b[C", Key::right}, {"\x1bOC", Key::right}, {"\x1b[D", Key::left},
+                   {"\x1bOD", Key::left},  {"\x1b[H", Key::home},  {"\x1bOH", Key::home},
+                   {"\x1b[1~", Key::home}, {"\x1b[7~", Key::home}};
+      bool partial = false;
+      for (const auto& k : known) {
+        const std::string_view seq = k.sequence;
+        if (pending_.compare(0, seq.size(), seq) == 0) {
+          pending_.erase(0, seq.size());
+          return k.key;
+        }
+        if (seq.compare(0, pending_.size(), pending_) == 0) partial = true;
+      }
+      if (partial) return Key::none;  // the rest is on its way
+      pending_.erase(0, 1);  // an escape sequence of no interest: drop its ESC
+    }
+    return Key::none;
+  }
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+  std::string pending_;
+};
 
 }  // namespace
 
 int xm_play_command(int argc, char** argv) {
   bool loop = false;
   bool silent = false, ft2 = false;
-  const char* seconds_text = nullptr;
+  const char *seconds_text = nullptr, *start_text = nullptr, *start_seconds_text = nullptr;
   std::vector<const char*> operands;
   int rc = parse_options(play_command, argc, argv,
                          {flag_option("--loop", &loop), flag_option("--no-sound", &silent),
-                          flag_option("--ft2", &ft2), value_option("--seconds", &seconds_text)},
+                          flag_option("--ft2", &ft2), value_option("--seconds", &seconds_text),
+                          value_option("--start", &start_text),
+                          value_option("--start-seconds", &start_seconds_text)},
                          &operands);
   if (rc != parse_continue) return rc;
-  double seconds = 0;
+  double seconds = 0, start_seconds = 0;
+  std::uint16_t start_position = 0;
   if (seconds_text != nullptr &&
       !parse_number(play_command, "--seconds", seconds_text, 0, 24 * 3600, &seconds))
+    return 2;
+  if (start_text != nullptr && start_seconds_text != nullptr)
+    return usage_error(play_command, "takes --start or --start-seconds, not both");
+  if (start_text != nullptr && !parse_song_position(start_text, &start_position))
+    return usage_error(play_command, "--start wants ORDER:ROW, each 0 to 255 (decimal, or hex as 0x0A:0x20), not '" +
+                                         escape_name(start_text) + "'");
+  if (start_seconds_text != nullptr &&
+      !parse_number(play_command, "--start-seconds", start_seconds_text, 0, 3600, &start_seconds))
     return 2;
   if (operands.size() != 1) return usage_error(play_command, "wants one FILE");
   const char* path = operands[0];
@@ -68,7 +149,18 @@ int xm_play_command(int argc, char** argv) {
     return 1;
   }
   player_set_replay_mode(*music_player(), ft2 ? ReplayMode::ft2 : ReplayMode::classic);
-  if (!(silent ? music_start_silent() : music_start())) {
+  std::uint64_t start_frame = static_cast<std::uint64_t>(start_seconds * kHostAudioRate);
+  if (start_text != nullptr) {
+    start_frame = music_seek_player(*music_player(), start_position);
+    if (start_frame == music_no_position) {
+      music_stop();
+      std::fprintf(stderr, "kestol xm play: '%s' never plays order %u, row %u\n", escape_name(path).c_str(),
+                   start_position >> 8, start_position & 0xFF);
+      return 1;
+    }
+  }
+  const int song_length = music_player()->song_length;
+  if (!(silent ? music_start_silent(start_frame) : music_start(start_frame))) {
     music_stop();
     std::fprintf(stderr, "kestol xm play: '%s' could not be started\n", path);
     return 1;
@@ -83,15 +175,32 @@ int xm_play_command(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   int highest_order = 0;
   int last_line_second = -1;
+  // After a seek, the order asked for until it is heard: the song has not come round.
+  int sought_order = -1;
+  TerminalKeys keys;
   const char* reason = "interrupted";
   for (;;) {
     std::uint16_t position = music_position();
     int order = position >> 8, row = position & 0xFF;
-    if (order < highest_order && !loop) {
+    if (sought_order >= 0 && order == sought_order) {
+      highest_order = order;
+      sought_order = -1;
+    }
+    if (sought_order < 0 && order < highest_order && !loop) {
       reason = "song ended";
       break;
     }
     if (order > highest_order) highest_order = order;
+    const Key key = keys.next();
+    if (key == Key::quit) {
+      reason = "q";
+      break;
+    }
+    if (key != Key::none) {
+      const int base = sought_order >= 0 ? sought_order : order;
+      const int target = key == Key::home ? 0 : key == Key::right ? base + 1 : std::max(base - 1, 0);
+      if (target < song_length && music_seek(static_cast<std::uint16_t>(target << 8))) sought_order = target;
+    }
     double heard = static_cast<double>(music_frames_played()) / kHostAudioRate;
     int minutes = static_cast<int>(heard / 60);
     if (live) {
