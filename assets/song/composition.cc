@@ -29,7 +29,7 @@ enum Channel {
 constexpr std::uint8_t key_off = 97;
 // Effects.
 constexpr std::uint8_t fx_arpeggio = 0x0, fx_porta_up = 0x1, fx_tone_porta = 0x3, fx_vibrato = 0x4,
-                       fx_panning = 0x8, fx_volume_slide = 0xA, fx_panning_slide = 0x19;
+                       fx_panning = 0x8, fx_panning_slide = 0x19;
 // Volume column: 0x10 + v sets volume v (0..64); 0x70 + x slides it up by x every tick.
 constexpr std::uint8_t vol(int v) { return static_cast<std::uint8_t>(0x10 + v); }
 constexpr std::uint8_t vol_slide_up(int x) { return static_cast<std::uint8_t>(0x70 + x); }
