@@ -5,10 +5,16 @@ set(VEXO_CONTENT ${CMAKE_CURRENT_BINARY_DIR}/content)
 set(VEXO_PAK ${VEXO_CONTENT}/vexo.pak CACHE INTERNAL "")
 set(VEXO_ICON ${VEXO_CONTENT}/icon.bmp)
 
-file(GLOB vexo_picture_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pictures/*.cc)
-add_executable(vexo-pictures ${vexo_picture_srcs})
-kestol_link(vexo-pictures)
+# The scenes and masks as a library: the generator writes them, tests look at them.
+file(GLOB vexo_art_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/pictures/*.cc)
+list(FILTER vexo_art_srcs EXCLUDE REGEX "/(main|output)\\.cc$")
+add_library(vexo_art STATIC ${vexo_art_srcs})
+target_include_directories(vexo_art PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/pictures)
 # The generator is the slowest step of a fresh build; always optimise it.
+target_compile_options(vexo_art PRIVATE -O2)
+add_executable(vexo-pictures ${CMAKE_CURRENT_SOURCE_DIR}/pictures/main.cc ${CMAKE_CURRENT_SOURCE_DIR}/pictures/output.cc)
+target_link_libraries(vexo-pictures PRIVATE vexo_art)
+kestol_link(vexo-pictures)
 target_compile_options(vexo-pictures PRIVATE -O2)
 
 file(GLOB vexo_song_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/song/*.cc)

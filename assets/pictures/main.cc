@@ -14,21 +14,27 @@
 
 namespace {
 
+// Chroma sampling per picture. Most pictures are smooth light and colour, where 2 x 2
+// chroma is invisible and decodes faster; pictures with fine colour detail (fractal
+// filaments, lit windows, a banded sun, lettering) keep their colour at every pixel.
+enum Chroma : bool { half = false, full = true };
+
 struct Job {
   const char* name;
   art::Canvas (*make)();
+  Chroma chroma;
 };
 
 // The sequence tells one story: a night at sea turns to dawn, the land by day, the world
 // dissolving into light, geometry and number, a journey out into space, the return to a
 // city at dusk, the last sunset and the name.
 const Job kSequence[16] = {
-    {"01", art::scene_night_sea}, {"02", art::scene_sunrise},   {"03", art::scene_mountains},
-    {"04", art::scene_lake},      {"05", art::scene_spheres},   {"06", art::scene_metaballs},
-    {"07", art::scene_sponge},    {"08", art::scene_mandelbrot}, {"09", art::scene_julia},
-    {"10", art::scene_tunnel},    {"11", art::scene_nebula},    {"12", art::scene_planet},
-    {"13", art::scene_galaxy},    {"14", art::scene_city_dusk}, {"15", art::scene_sunset},
-    {"16", art::scene_title_type}};
+    {"01", art::scene_night_sea, half},  {"02", art::scene_sunrise, full},    {"03", art::scene_mountains, half},
+    {"04", art::scene_lake, half},       {"05", art::scene_spheres, half},    {"06", art::scene_metaballs, half},
+    {"07", art::scene_sponge, half},     {"08", art::scene_mandelbrot, full}, {"09", art::scene_julia, full},
+    {"10", art::scene_tunnel, half},     {"11", art::scene_nebula, half},     {"12", art::scene_planet, half},
+    {"13", art::scene_galaxy, half},     {"14", art::scene_city_dusk, full},  {"15", art::scene_sunset, full},
+    {"16", art::scene_title_type, full}};
 
 void usage() {
   std::puts(
@@ -74,7 +80,7 @@ int main(int argc, char** argv) {
   const bool live = isatty(fileno(stderr)) != 0;
   for (const Job& job : kSequence) {
     if (!want(job.name)) continue;
-    if (!writer.colour(job.name, job.make())) return 1;
+    if (!writer.colour(job.name, job.make(), job.chroma)) return 1;
     ++done;
     if (live) std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", done, job.name);
   }
@@ -82,17 +88,18 @@ int main(int argc, char** argv) {
     const char* colour;
     const char* mask;
     void (*make)(art::Canvas&, art::Grey&);
+    Chroma chroma;
   };
-  const Pair pairs[] = {{"o3", "m3", art::make_left_slider},
-                        {"o4", "m4", art::make_right_slider},
-                        {"o5", "m5", art::make_overlay},
-                        {"logo", "mlogo", art::make_logo}};
+  const Pair pairs[] = {{"o3", "m3", art::make_left_slider, full},
+                        {"o4", "m4", art::make_right_slider, half},
+                        {"o5", "m5", art::make_overlay, full},
+                        {"logo", "mlogo", art::make_logo, full}};
   for (const Pair& p : pairs) {
     if (!want(p.colour)) continue;
     art::Canvas c;
     art::Grey m;
     p.make(c, m);
-    if (!writer.colour(p.colour, c) || !writer.grey(p.mask, m)) return 1;
+    if (!writer.colour(p.colour, c, p.chroma) || !writer.grey(p.mask, m)) return 1;
     ++done;
     if (live) std::fprintf(stderr, "\rvexo-pictures: %2d/21 %s", done, p.colour);
   }

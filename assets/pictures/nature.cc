@@ -222,49 +222,136 @@ Canvas scene_lake() {
   return render(320, 200, 1, [&](float u, float v) { return landscape(L, cam, u, v); });
 }
 
-Canvas scene_city_dusk() {
-  V3 zen = v3(0.05f, 0.05f, 0.16f), hor = v3(1.1f, 0.42f, 0.2f);
-  const float horizon_y = 128.0f;
-  // Building outline of layer k at column x: height in pixels above the horizon.
-  auto building = [&](int layer, float x, int& id) {
-    float w = 9.0f + 7.0f * static_cast<float>(layer);
-    int cell = static_cast<int>(std::floor((x + 37.0f * static_cast<float>(layer)) / w));
-    id = cell * 7 + layer * 1000;
-    float hgt = (14.0f + 30.0f * hash3(cell, layer, 5) + 28.0f * std::pow(hash3(cell, layer, 6), 4.0f)) *
-                (1.0f - 0.28f * static_cast<float>(layer));
-    if (layer == 1 && (cell % 9) == 4) hgt += 38.0f;  // a few towers
-    return hgt;
-  };
-  auto scene = [&](float x, float y, bool mirrored) -> V3 {
-    float el = (horizon_y - y) / 120.0f;
-    V3 col = mix(hor, zen, std::pow(clampf(el, 0.0f, 1.0f), 0.55f));
-    col += v3(1.4f, 0.6f, 0.25f) * (0.6f * std::exp(-((x - 200.0f) * (x - 200.0f)) / 9000.0f - el * 9.0f));
-    if (!mirrored) col += v3(0.9f) * (0.6f * stars(x, y, 0.05f, 3) * smooth(0.35f, 0.8f, el));
-    for (int layer = 2; layer >= 0; --layer) {
-      int id;
-      float hgt = building(layer, x, id);
-      if (horizon_y - y < hgt) {
-        float haze = 0.45f * static_cast<float>(layer) / 2.0f;
-        V3 wall = mix(v3(0.012f, 0.01f, 0.02f), hor * 0.35f, haze);
-        col = wall;
-        // Windows: a grid, some lit.
-        float wx = std::fmod(x + 37.0f * static_cast<float>(layer), 3.0f - 0.5f * static_cast<float>(layer));
-        float wy = std::fmod(y, 4.0f - static_cast<float>(layer));
-        int gx = static_cast<int>(x / 3.0f), gy = static_cast<int>(y / 4.0f);
-        if (wx < 1.2f && wy < 1.6f && hash3(gx + id, gy, 9) < 0.33f - 0.08f * static_cast<float>(layer)) {
-          float warm = hash3(gx, gy, 10);
-          col = mix(v3(1.4f, 0.9f, 0.35f), v3(0.6f, 0.8f, 1.2f), warm < 0.8f ? 0.0f : 1.0f) * (1.0f - haze);
-        }
-      }
+namespace {
+
+// One building of the skyline: a box with an optional narrower top and a mast.
+struct Tower {
+  float x0, x1, top;     // left and right edge, height above the waterline (pixels)
+  float inset, step;    // the top's inset on each side and the height where it starts
+  float mast;           // height of a mast above the roof, 0 for none
+  int id;
+};
+
+// Buildings of one layer, left to right across the picture, packed with small gaps.
+std::vector<Tower> skyline(int layer, float min_w, float max_w, float min_h, float max_h) {
+  std::vector<Tower> out;
+  float x = -12.0f + 9.0f * hash2(layer, 1);
+  for (int i = 0; x < 332.0f; ++i) {
+    Tower t{};
+    t.id = layer * 1000 + i;
+    const float w = min_w + (max_w - min_w) * hash3(i, layer, 1);
+    t.x0 = x;
+    t.x1 = x + w;
+    // A downtown in the middle: taller buildings around x = 170.
+    const float centre = std::exp(-((x - 170.0f) * (x - 170.0f)) / 9000.0f);
+    t.top = min_h + (max_h - min_h) * (0.35f * hash3(i, layer, 2) + 0.65f * centre * hash3(i, layer, 3));
+    if (hash3(i, layer, 4) < 0.45f) {
+      t.inset = std::floor(w * (0.15f + 0.15f * hash3(i, layer, 5)));
+      t.step = t.top * (0.7f + 0.15f * hash3(i, layer, 6));
+    } else {
+      t.step = t.top;
     }
+    t.mast = hash3(i, layer, 7) < 0.2f && t.top > 0.6f * max_h ? 6.0f + 8.0f * hash3(i, layer, 8) : 0.0f;
+    out.push_back(t);
+    x += w + (hash3(i, layer, 9) < 0.4f ? 1.0f + 3.0f * hash3(i, layer, 10) : 0.0f);
+  }
+  return out;
+}
+
+}  // namespace
+
+Canvas scene_city_dusk() {
+  const float water = 138.0f;           // the waterline
+  const V3 zenith = v3(0.05f, 0.045f, 0.17f), horizon = v3(1.25f, 0.5f, 0.24f);
+  const float sun_x = 206.0f;           // the sun has just set behind the skyline there
+  // Far to near: hazy downtown towers, the middle blocks, the dark waterfront.
+  const std::vector<Tower> layers[3] = {skyline(0, 16.0f, 34.0f, 8.0f, 30.0f),
+                                        skyline(1, 10.0f, 22.0f, 18.0f, 62.0f),
+                                        skyline(2, 7.0f, 15.0f, 26.0f, 92.0f)};
+  const float haze[3] = {0.0f, 0.22f, 0.5f};
+  const float floor_h[3] = {5.0f, 4.0f, 3.0f}, col_w[3] = {4.0f, 3.0f, 2.5f};
+
+  auto sky_at = [&](float x, float y, bool stars_on) {
+    const float el = clampf((water - y) / 130.0f, 0.0f, 1.0f);
+    V3 col = mix(horizon, zenith, std::pow(el, 0.5f));
+    const float dx = x - sun_x;
+    col += v3(1.6f, 0.7f, 0.3f) * (0.7f * std::exp(-dx * dx / 5000.0f - el * 7.0f));
+    // Thin clouds, lit from below by the set sun.
+    const float band = smooth(20.0f, 45.0f, y) * smooth(112.0f, 80.0f, y);
+    const float n = fbm2(x * 0.011f + 3.0f, y * 0.07f, 5);
+    const float cloud = smooth(0.52f, 0.72f, n) * band;
+    const V3 lit = mix(v3(0.35f, 0.12f, 0.22f), v3(1.5f, 0.55f, 0.35f), clampf(1.2f - el * 1.4f, 0.0f, 1.0f));
+    col = mix(col, lit * (0.8f + 0.5f * std::exp(-dx * dx / 12000.0f)), cloud * 0.85f);
+    if (stars_on) col += v3(0.9f) * (0.5f * stars(x, y, 0.05f, 3) * smooth(0.55f, 0.9f, el) * (1.0f - cloud));
     return col;
   };
-  return render_px(320, 200, 2, [&](float x, float y) {
-    if (y < horizon_y) return scene(x, y, false);
-    float depth = y - horizon_y;
-    float ripple = 3.0f * (noise2(x * 0.05f, depth * depth * 0.02f) - 0.5f) * (0.3f + depth * 0.06f);
-    V3 c = scene(x + ripple, horizon_y - depth * 1.6f - 1.0f, true);
-    return c * (0.55f - 0.2f * clampf(depth / 72.0f, 0.0f, 1.0f)) + v3(0.005f, 0.006f, 0.015f);
+
+  // The scene above the waterline at (x, y): the nearest building that covers it, or sky.
+  auto scene = [&](float x, float y, bool reflected) -> V3 {
+    const float up = water - y;  // height above the waterline
+    for (int layer = 0; layer < 3; ++layer) {
+      for (const Tower& t : layers[layer]) {
+        if (x < t.x0 - 1.0f || x >= t.x1 + 1.0f) continue;
+        const bool in_top = x >= t.x0 + t.inset && x < t.x1 - t.inset && up < t.top;
+        const bool in_body = x >= t.x0 && x < t.x1 && up < t.step;
+        const float mid = 0.5f * (t.x0 + t.x1);
+        const bool in_mast = t.mast > 0 && std::fabs(x - mid) < 0.45f && up < t.top + t.mast;
+        if (!in_top && !in_body && !in_mast) continue;
+        if (in_mast && !in_top && !in_body) {
+          // A red light on top of the mast.
+          const float tip = t.top + t.mast - up;
+          return tip < 1.2f && !reflected ? v3(2.5f, 0.2f, 0.1f) : v3(0.03f, 0.02f, 0.05f);
+        }
+        // The facade: dark, bluer with distance, warmer near the street, its sun-side edge
+        // and its roof line catching the glow of the sky.
+        const float h = haze[layer];
+        V3 wall = mix(v3(0.02f, 0.017f, 0.035f), mix(horizon, zenith, 0.65f) * 0.5f, h);
+        wall += v3(0.5f, 0.22f, 0.12f) * (0.12f * std::exp(-up / 4.0f) * (1.0f - h));
+        const float roof = (in_top ? t.top : t.step) - up;
+        const float side = x < sun_x ? t.x1 - x : x - t.x0;
+        wall += horizon * (0.18f * std::exp(-roof * 1.5f) + 0.08f * std::exp(-side * 1.2f) * (1.0f - h));
+        // Windows on a grid of floors and columns; some floors lit right across.
+        const float fx = (x - t.x0) / col_w[layer], fy = up / floor_h[layer];
+        const int cx = static_cast<int>(std::floor(fx)), cy = static_cast<int>(std::floor(fy));
+        const float ux = fx - static_cast<float>(cx), uy = fy - static_cast<float>(cy);
+        if (ux > 0.25f && ux < 0.75f && uy > 0.3f && uy < 0.8f && up > 1.5f && roof > 1.0f &&
+            x > t.x0 + 0.8f && x < t.x1 - 0.8f) {
+          const bool floor_lit = hash3(t.id, cy, 11) < 0.12f;
+          const float chance = floor_lit ? 0.85f : 0.3f - 0.05f * static_cast<float>(layer);
+          if (hash3(t.id * 31 + cx, cy, 12) < chance) {
+            const float kind = hash3(t.id * 31 + cx, cy, 13);
+            V3 light = kind < 0.7f ? v3(1.5f, 0.95f, 0.45f) : kind < 0.92f ? v3(0.8f, 1.0f, 1.25f) : v3(1.3f, 0.5f, 0.3f);
+            light = light * (0.55f + 0.45f * hash3(t.id * 31 + cx, cy, 14));
+            return mix(light, wall, h * 0.6f);
+          }
+        }
+        return wall;
+      }
+    }
+    return sky_at(x, y, !reflected);
+  };
+
+  return render_px(320, 200, 3, [&](float x, float y) {
+    if (y < water) return scene(x, y, false);
+    // The river: the city mirrored in slow ripples that grow towards the viewer; each
+    // reflected point is smeared over a few rows, as moving water does.
+    const float depth = y - water;
+    const float amp = 0.2f + depth * 0.025f;
+    const float sway = amp * (2.0f * noise2(x * 0.008f, depth * 0.3f) - 1.0f) * 2.0f +
+                       amp * (noise2(x * 0.03f, depth * 0.6f) - 0.5f);
+    const float spread = 0.5f + depth * 0.05f;
+    V3 refl;
+    for (int k = -2; k <= 2; ++k) refl += scene(x + sway, water - depth - 0.5f + static_cast<float>(k) * spread, true);
+    refl = refl / 5.0f;
+    const float fresnel = 0.75f - 0.3f * clampf(depth / 62.0f, 0.0f, 1.0f);
+    V3 col = refl * fresnel + v3(0.01f, 0.012f, 0.03f);
+    // The afterglow on the water below where the sun went down, broken by the ripples.
+    const float dx = x - sun_x, width = 5.0f + depth * 0.5f;
+    const float glitter = std::pow(noise2(x * 0.35f, depth * 1.3f), 6.0f) * std::exp(-dx * dx / (2.0f * width * width));
+    col += v3(1.6f, 0.7f, 0.3f) * (glitter * 1.6f * std::exp(-depth * 0.02f));
+    // Dark crests between the bright troughs.
+    col = col * (0.85f + 0.15f * smooth(0.3f, 0.7f, noise2(x * 0.08f, depth * depth * 0.015f + depth * 0.4f)));
+    return col;
   });
 }
 

@@ -27,10 +27,11 @@ std::vector<std::uint8_t> netpbm(const char* magic, int w, int h, const std::vec
 
 #ifdef VEXO_HAVE_JPEG_ENCODER
 bool PictureWriter::write_jpeg(const char* name, const std::uint8_t* px, PixelFormat format, int w, int h,
-                               int bytes, bool grey) {
+                               int bytes, bool grey, bool full_chroma) {
   JpegEncodeOptions options;
   options.quality = 92;
-  options.sampling = JpegSampling::s2x2;  // half the chroma blocks: start-up decodes faster
+  // Half the chroma blocks decode faster at start-up; full chroma keeps fine colour.
+  options.sampling = full_chroma ? JpegSampling::s1x1 : JpegSampling::s2x2;
   options.grey = grey;
   std::vector<std::uint8_t> out;
   if (!jpeg_encode(px, format, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h),
@@ -42,10 +43,10 @@ bool PictureWriter::write_jpeg(const char* name, const std::uint8_t* px, PixelFo
 }
 #endif
 
-bool PictureWriter::colour(const char* name, const art::Canvas& c) {
+bool PictureWriter::colour(const char* name, const art::Canvas& c, bool full_chroma) {
   std::vector<std::uint8_t> rgb = art::to_rgb8(c);
 #ifdef VEXO_HAVE_JPEG_ENCODER
-  if (!raw_) return write_jpeg(name, rgb.data(), PixelFormat::rgb24, c.w, c.h, 3, false);
+  if (!raw_) return write_jpeg(name, rgb.data(), PixelFormat::rgb24, c.w, c.h, 3, false, full_chroma);
 #endif
   return write_file(dir_ + "/" + name + ".ppm", netpbm("P6", c.w, c.h, rgb));
 }
@@ -53,7 +54,7 @@ bool PictureWriter::colour(const char* name, const art::Canvas& c) {
 bool PictureWriter::grey(const char* name, const art::Grey& g) {
   std::vector<std::uint8_t> px = art::to_grey8(g);
 #ifdef VEXO_HAVE_JPEG_ENCODER
-  if (!raw_) return write_jpeg(name, px.data(), PixelFormat::grey8, g.w, g.h, 1, true);
+  if (!raw_) return write_jpeg(name, px.data(), PixelFormat::grey8, g.w, g.h, 1, true, false);
 #endif
   return write_file(dir_ + "/" + name + ".pgm", netpbm("P5", g.w, g.h, px));
 }

@@ -13,7 +13,8 @@
 class PictureWriter {
  public:
   PictureWriter(std::string dir, bool raw) : dir_(std::move(dir)), raw_(raw) {}
-  bool colour(const char* name, const art::Canvas& c);
+  // full_chroma: colour at every pixel (1 x 1 sampling) instead of per 2 x 2 block.
+  bool colour(const char* name, const art::Canvas& c, bool full_chroma);
   bool grey(const char* name, const art::Grey& g);
   // A 32-bit BMP (the window icon).
   bool icon(const std::string& path, const art::Canvas& c);
@@ -21,7 +22,7 @@ class PictureWriter {
  private:
 #ifdef VEXO_HAVE_JPEG_ENCODER
   bool write_jpeg(const char* name, const std::uint8_t* px, PixelFormat format, int w, int h, int bytes,
-                  bool grey);
+                  bool grey, bool full_chroma);
 #endif
   std::string dir_;
   bool raw_;

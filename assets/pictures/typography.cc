@@ -242,7 +242,9 @@ void make_right_slider(Canvas& colour, Grey& mask) {
     for (int x = 0; x < 320; ++x) {
       float dx = (static_cast<float>(x) + 0.5f - cx) / r, dy = (static_cast<float>(y) + 0.5f - cy) / r;
       float rr = std::sqrt(dx * dx + dy * dy);
-      mask.at(x, y) = rr < 1.0f ? smooth(1.0f, 0.97f, rr) : 0.75f * std::exp(-(rr - 1.0f) * 4.0f);
+      // The disc eases down into its glow, which starts where the disc ends: no dip between.
+      const float glow = 0.75f * std::exp(-std::max(rr - 1.0f, 0.0f) * 4.0f);
+      mask.at(x, y) = rr < 1.0f ? mixf(glow, 1.0f, smooth(1.0f, 0.97f, rr)) : glow;
     }
 }
 

@@ -4,3 +4,8 @@ if(TARGET test_assets_e2e)
   target_compile_definitions(test_assets_e2e PRIVATE VEXO_PACK="$<TARGET_FILE:vexo-pack>"
                                                      VEXO_PICTURES="$<TARGET_FILE:vexo-pictures>")
 endif()
+
+# The content tests look at the generator's own renders, before any encoding.
+if(TARGET test_assets)
+  target_link_libraries(test_assets PRIVATE vexo_art)
+endif()

@@ -1,10 +1,12 @@
 // The whole demo captured headless: the timeline in its log, chosen frames against a
 // composition recomputed from the archive's pictures, the sound against the offline
-// rendering of the module, and a second run that logs the same.
+// rendering of the module (and how it ends and sits in stereo), a second run that logs the
+// same, and video captures that repeat byte for byte.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,6 +195,78 @@ TEST_F(VexoCapture, SoundIsTheOfflineRenderingOfTheModule) {
   std::int64_t energy = 0;
   for (std::size_t i = 0; i < frames * 2; i += 97) energy += std::abs(pcm[i]);
   EXPECT_GT(energy / std::int64_t(frames * 2 / 97), 300);
+}
+
+// The sound of the whole capture, as 16-bit stereo frames.
+std::vector<std::int16_t> wav_samples(const std::vector<std::uint8_t>& wav) {
+  std::vector<std::int16_t> pcm((wav.size() - 44) / 4 * 2);
+  std::memcpy(pcm.data(), wav.data() + 44, pcm.size() * 2);
+  return pcm;
+}
+
+TEST_F(VexoCapture, TheLastNoteDiesAwayWithThePictureNotBefore) {
+  ASSERT_EQ(exit_code, 0);
+  const std::vector<std::uint8_t> wav = read_file(dir + "/sound.wav");
+  ASSERT_GT(wav.size(), 44u + 44100 * 4);
+  const std::vector<std::int16_t> pcm = wav_samples(wav);
+  const std::size_t frames = pcm.size() / 2;
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < frames; ++i)
+    if (pcm[2 * i] != 0 || pcm[2 * i + 1] != 0) last = i;
+  const double gap = double(frames - 1 - last) / 44100.0;
+  std::printf("last sound %.3f s before the end of the demo (%.3f s)\n", gap, double(frames) / 44100.0);
+  EXPECT_LE(gap, 0.3);
+  // And it dies away: the last half second is far quieter than the second before it.
+  auto rms = [&](std::size_t from, std::size_t to) {
+    double sum = 0;
+    for (std::size_t i = from * 2; i < to * 2; ++i) sum += double(pcm[i]) * pcm[i];
+    return std::sqrt(sum / double((to - from) * 2));
+  };
+  EXPECT_LT(rms(frames - 22050, frames), 0.25 * rms(frames - 3 * 44100, frames - 2 * 44100));
+}
+
+TEST_F(VexoCapture, TheMixIsStereoAndFoldsToMono) {
+  ASSERT_EQ(exit_code, 0);
+  const std::vector<std::int16_t> pcm = wav_samples(read_file(dir + "/sound.wav"));
+  double mid = 0, side = 0, ll = 0, rr = 0, lr = 0;
+  for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+    const double l = pcm[i], r = pcm[i + 1];
+    mid += (l + r) * (l + r) / 4;
+    side += (l - r) * (l - r) / 4;
+    ll += l * l;
+    rr += r * r;
+    lr += l * r;
+  }
+  ASSERT_GT(mid, 0);
+  const double side_db = 10 * std::log10(side / mid), correlation = lr / std::sqrt(ll * rr);
+  const double mono_db = 10 * std::log10(2 * mid / (ll + rr));  // the mono fold against the sides' level
+  std::printf("side/mid %.1f dB, left/right correlation %.3f, mono fold %.2f dB\n", side_db, correlation, mono_db);
+  // A real stereo image: side within 12 dB of the mid (a mono-ish mix sits near -24 dB).
+  EXPECT_GT(side_db, -12.0);
+  // Made by panning alone: the channels stay well correlated and nothing cancels in mono.
+  EXPECT_GT(correlation, 0.6);
+  EXPECT_GT(mono_db, -1.0);
+  EXPECT_GT(std::sqrt(ll / rr), 0.9);  // and balanced
+  EXPECT_LT(std::sqrt(ll / rr), 1.1);
+}
+
+// Two video captures with the same thread count give the same bytes: x264's threads work on
+// fixed slices of each frame. Smaller and at a quarter of the frame rate, to keep the test quick.
+TEST_F(VexoCapture, VideoIsTheSameBytesTwiceForAThreadCount) {
+  if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+  for (const char* threads : {"", "--threads 1 "}) {
+    for (const char* run : {"a", "b"}) {
+      const std::string out = dir + "/video" + (threads[0] ? "1" : "4") + run + ".mp4";
+      ASSERT_EQ(run_capture(std::string(threads) + "--scale 2 --fps 15 -o " + out), 0) << threads << run;
+    }
+    const std::string base = dir + "/video" + (threads[0] ? "1" : "4");
+    const std::vector<std::uint8_t> a = read_file(base + "a.mp4"), b = read_file(base + "b.mp4");
+    EXPECT_GT(a.size(), 100000u) << threads;
+    EXPECT_TRUE(a == b) << (threads[0] ? threads : "the default threads") << ": the two videos differ";
+  }
+  EXPECT_NE(read_file(dir + "/video4a.mp4"), read_file(dir + "/video1a.mp4"));
+  EXPECT_NE(run_capture("--threads 0 --no-video"), 0);
+  EXPECT_NE(run_capture("--threads 17 --no-video"), 0);
 }
 
 TEST_F(VexoCapture, ChosenFramesEqualTheCompositionOfTheDecodedPictures) {

@@ -37,12 +37,14 @@ struct Options {
   bool video = true;
   bool progress = true;
   int max_seconds = 600;
+  int threads = 4;  // fixed, not the machine's count: the video's bytes depend on it
 };
 
 void usage(FILE* to) {
   std::fputs(
       "usage: vexo-capture [-o FILE] [--fps N] [--scale N] [--log FILE] [--frames DIR]\n"
-      "                    [--frame-list L] [--wav FILE] [--no-video] [--max-seconds N] [--quiet]\n"
+      "                    [--frame-list L] [--wav FILE] [--no-video] [--max-seconds N]\n"
+      "                    [--threads N] [--quiet]\n"
       "Renders the Vexo demo, start to end, headless in virtual time.\n"
       "  -o FILE          the video: .mp4 (H.264 + AAC, needs ffmpeg) or .y4m (plus FILE.wav);\n"
       "                   without ffmpeg an .mp4 request becomes .y4m + .wav (default vexo.mp4)\n"
@@ -57,6 +59,8 @@ void usage(FILE* to) {
       "  --no-video       write no video (with --log, --frames or --wav)\n"
       "  --max-seconds N  stop after N seconds of demo time if it has not ended (default 600);\n"
       "                   what was rendered until then is kept\n"
+      "  --threads N      encoder threads, 1..16 (default 4 on every machine; the same N\n"
+      "                   always gives the same bytes, a different N a different video)\n"
       "  --quiet          no progress bar\n"
       "  --version        print the version and exit\n"
       "Every file is written under a temporary name beside it and renamed when complete.\n",
@@ -93,6 +97,7 @@ int parse(int argc, char** argv, Options& o) {
     } else if (a == "--scale" && (v = value()) && number(v, 1, 8, o.scale)) {
       o.scale_given = true;
     } else if (a == "--max-seconds" && (v = value()) && number(v, 1, 86400, o.max_seconds)) {
+    } else if (a == "--threads" && (v = value()) && number(v, 1, 16, o.threads)) {
     } else if (a == "--log" && (v = value())) {
       o.log = v;
     } else if (a == "--frames" && (v = value())) {
@@ -180,7 +185,7 @@ int main(int argc, char** argv) {
     if (y4m && !o.scale_given) o.scale = 1;
     const int width = 320 * o.scale, height = 200 * o.scale;
     if (!y4m) {
-      auto s = std::make_unique<FfmpegSink>(o.output, width, height, o.fps);
+      auto s = std::make_unique<FfmpegSink>(o.output, width, height, o.fps, o.threads);
       if (!s->ok()) return fail(s->error().empty() ? "cannot start ffmpeg for '" + o.output + "'" : s->error());
       video_path = o.output;
       sink = std::move(s);

@@ -71,15 +71,22 @@ std::string exit_text(int status) {
   return "status " + std::to_string(status);
 }
 
-FfmpegSink::FfmpegSink(std::string output, int width, int height, int fps) : output_(std::move(output)) {
+FfmpegSink::FfmpegSink(std::string output, int width, int height, int fps, int threads) : output_(std::move(output)) {
   // A fresh file beside the output (never a fixed name a link could be planted at).
   video_tmp_ = temp_file_beside(output_, ".video.mp4", error_);
   if (video_tmp_.empty()) return;
-  // One encoder thread: x264's output then depends on nothing but the input.
-  std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y -f rawvideo -pix_fmt rgb24 -s " +
-                    std::to_string(width) + "x" + std::to_string(height) + " -r " + std::to_string(fps) +
-                    " -i - -c:v libx264 -preset faster -tune animation -crf 17 -pix_fmt yuv420p -threads 1" +
-                    kExact + " -f mp4 " + quoted(video_tmp_);
+  // x264 threads by slices of each frame: the slices follow from the thread count alone, so
+  // a count fixed here, not taken from the machine, gives the same bytes everywhere. (Frame
+  // threads are not used: their decisions vary from run to run with the threads' timing.)
+  // The colour conversion before it gets the same fixed count. The veryfast preset at
+  // CRF 16 comes within a fraction of a dB of faster at CRF 17 on the demo's frames (PSNR
+  // 47.8 against 48.5 dB) for two thirds of the work.
+  const std::string n = std::to_string(threads);
+  std::string cmd = "ffmpeg -hide_banner -loglevel error -nostdin -y -filter_threads " + n +
+                    " -f rawvideo -pix_fmt rgb24 -s " + std::to_string(width) + "x" + std::to_string(height) +
+                    " -r " + std::to_string(fps) +
+                    " -i - -c:v libx264 -preset veryfast -tune animation -crf 16 -pix_fmt yuv420p -threads " + n +
+                    " -x264-params sliced-threads=1" + kExact + " -f mp4 " + quoted(video_tmp_);
   pipe_ = popen(cmd.c_str(), "w");
 }
 

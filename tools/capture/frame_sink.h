@@ -33,7 +33,8 @@ class VideoSink {
 // ffmpeg encodes while the demo runs; the sound is muxed in at the end.
 class FfmpegSink final : public VideoSink {
  public:
-  FfmpegSink(std::string output, int width, int height, int fps);
+  // `threads`: x264's thread count; the same count gives the same bytes on any machine.
+  FfmpegSink(std::string output, int width, int height, int fps, int threads);
   ~FfmpegSink() override;
   bool ok() const { return pipe_ != nullptr; }
   bool frame(const RgbFrame& f) override;
