@@ -359,4 +359,52 @@ TEST_F(VexoCapture, ChosenFramesEqualTheCompositionOfTheDecodedPictures) {
   for (Picture* p : {&pics.right, &pics.left, &pics.overlay, &pics.logo}) std::free(p->pixels);
 }
 
+// A run from an order on: the frames, their numbers, clock and positions, and the sound are
+// those of a whole run from the first frame that shows the order.
+TEST_F(VexoCapture, ARunFromAnOrderIsTheWholeRunFromThere) {
+  ASSERT_EQ(exit_code, 0);
+  const Line* start = first([](const Line& l) { return l.position >= 0x0300; });
+  const Line* stop = first([](const Line& l) { return l.position >= 0x0500; });
+  ASSERT_TRUE(start && stop);
+  const unsigned k0 = start->frame;
+  std::string list;
+  for (unsigned k : {k0, k0 + 1, k0 + 37, k0 + 400, stop->frame - 1}) list += (list.empty() ? "" : ",") + std::to_string(k);
+  const std::string whole = dir + "/whole", part = dir + "/part";
+  ASSERT_EQ(run_capture("--no-video --scale 1 --frames " + whole + " --frame-list " + list), 0);
+  ASSERT_EQ(run_capture("--no-video --scale 1 --from 3 --to 0x0500 --log " + dir + "/log3 --wav " + dir +
+                        "/part.wav --frames " + part + " --frame-list " + list),
+            0);
+
+  const std::vector<Line> partial = read_log(dir + "/log3");
+  ASSERT_EQ(partial.size(), stop->frame - k0);
+  for (std::size_t i = 0; i < partial.size(); ++i) {
+    const Line& a = partial[i];
+    const Line& b = log[k0 + i];
+    ASSERT_EQ(a.frame, b.frame);
+    ASSERT_EQ(a.time, b.time) << a.frame;
+    ASSERT_EQ(a.position, b.position) << a.frame;
+    ASSERT_EQ(a.previous, i == 0 ? 0xFFFF : b.previous) << a.frame;
+  }
+  for (unsigned k : {k0, k0 + 1, k0 + 37, k0 + 400, stop->frame - 1}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/%05u.png", k);
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    const auto a = read_png_rgb(whole + name, w1, h1), b = read_png_rgb(part + name, w2, h2);
+    ASSERT_FALSE(a.empty()) << name;
+    EXPECT_TRUE(a == b) << "frame " << k;
+  }
+  // The sound from the first frame on, for as long as the partial run showed frames.
+  const std::vector<std::uint8_t> full = read_file(dir + "/sound.wav"), sound = read_file(dir + "/part.wav");
+  const std::size_t bytes = std::size_t(stop->frame - k0) * 735 * 4;
+  ASSERT_GE(sound.size(), 44 + bytes);
+  ASSERT_GE(full.size(), 44 + std::size_t(k0) * 735 * 4 + bytes);
+  EXPECT_EQ(std::memcmp(sound.data() + 44, full.data() + 44 + std::size_t(k0) * 735 * 4, bytes), 0);
+
+  // A position the music never plays is refused, naming it.
+  const std::string err = dir + "/never.err";
+  EXPECT_EQ(run_capture("--no-video --from 0x30:0 2>" + err), 1);
+  const auto text = read_file(err);
+  EXPECT_NE(std::string(text.begin(), text.end()).find("never reaches position 30:00"), std::string::npos);
+}
+
 }  // namespace

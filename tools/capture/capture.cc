@@ -19,6 +19,7 @@
 #include "host/headless/headless.h"
 #include "host/host.h"
 #include "host/window.h"
+#include "sound/song_position.h"
 #include "temp_files.h"
 
 #ifndef KESTOL_VERSION
@@ -38,13 +39,18 @@ struct Options {
   bool progress = true;
   int max_seconds = 600;
   int threads = 4;  // fixed, not the machine's count: the video's bytes depend on it
+  bool from_given = false, to_given = false;
+  std::uint16_t from = 0, to = 0;
 };
+
+// Audio frames per demo frame: each flip moves virtual time on by 1/60 s.
+constexpr std::uint32_t audio_frames_per_frame = 44100 / 60;
 
 void usage(FILE* to) {
   std::fputs(
       "usage: vexo-capture [-o FILE] [--fps N] [--scale N] [--log FILE] [--frames DIR]\n"
       "                    [--frame-list L] [--wav FILE] [--no-video] [--max-seconds N]\n"
-      "                    [--threads N] [--quiet]\n"
+      "                    [--threads N] [--from POSITION] [--to POSITION] [--quiet]\n"
       "Renders the Vexo demo, start to end, headless in virtual time.\n"
       "  -o FILE          the video: .mp4 (H.264 + AAC, needs ffmpeg) or .y4m (plus FILE.wav);\n"
       "                   without ffmpeg an .mp4 request becomes .y4m + .wav (default vexo.mp4)\n"
@@ -61,6 +67,11 @@ void usage(FILE* to) {
       "                   what was rendered until then is kept\n"
       "  --threads N      encoder threads, 1..16 (default 4 on every machine; the same N\n"
       "                   always gives the same bytes, a different N a different video)\n"
+      "  --from POSITION  start with the music at ORDER[:ROW] (decimal, or hex as 0x05:0x20, or\n"
+      "                   0x0520 as the script writes it), as if it had played up to there:\n"
+      "                   from the first frame of a whole run that shows it, with the same\n"
+      "                   frame numbers, pictures and sound as that run from there on\n"
+      "  --to POSITION    stop before the first frame at that position or later\n"
       "  --quiet          no progress bar\n"
       "  --version        print the version and exit\n"
       "Every file is written under a temporary name beside it and renamed when complete.\n",
@@ -98,6 +109,13 @@ int parse(int argc, char** argv, Options& o) {
       o.scale_given = true;
     } else if (a == "--max-seconds" && (v = value()) && number(v, 1, 86400, o.max_seconds)) {
     } else if (a == "--threads" && (v = value()) && number(v, 1, 16, o.threads)) {
+    } else if ((a == "--from" || a == "--to") && (v = value())) {
+      if (!parse_song_position(v, a == "--from" ? &o.from : &o.to)) {
+        std::fprintf(stderr, "vexo-capture: %s wants ORDER[:ROW], each 0 to 255 (as 5, 5:32 or 0x05:0x20), not '%s'\n",
+                     a.c_str(), v);
+        return 2;
+      }
+      (a == "--from" ? o.from_given : o.to_given) = true;
     } else if (a == "--log" && (v = value())) {
       o.log = v;
     } else if (a == "--frames" && (v = value())) {
@@ -214,8 +232,10 @@ int main(int argc, char** argv) {
   headless::set_virtual_time(true);
   if (!headless::audio_record_wav(wav.c_str())) return fail("cannot write the sound " + file_error(wav_target, errno));
 
-  unsigned rendered = 0, emitted = 0;
-  bool failed = false, stopped = false;
+  if (o.from_given) start_point = StartPoint{true, o.from, audio_frames_per_frame};
+  // Frames are numbered as in a whole run: a run --from a position starts at a later number.
+  unsigned first = 0, rendered = 0, emitted = 0, first_emitted = 0;
+  bool failed = false, stopped = false, reached_to = false;
   std::string failure;
   auto failing = [&](const std::string& why) {
     if (!failed) failure = why;
@@ -226,7 +246,17 @@ int main(int argc, char** argv) {
     // Only the render thread's frames: the black frame of start-up is not part of the demo.
     if ((system_flags.load() & render_running) == 0 || std::this_thread::get_id() != render_thread_id.load()) return;
     const FrameClock c = frame_clock;
-    const unsigned n = rendered++;
+    if (reached_to) return;
+    if (o.to_given && c.position >= o.to) {
+      reached_to = true;
+      host_post_message(display_window(), WM_CLOSE, 0, 0);
+      return;
+    }
+    if (rendered == 0) {
+      first = static_cast<unsigned>(start_frame / audio_frames_per_frame);
+      emitted = first_emitted = static_cast<unsigned>((std::uint64_t(first) * o.fps + 59) / 60);
+    }
+    const unsigned n = first + rendered++;
     if (log.is_open() && !failed && !log.print("%u %u 0x%04X 0x%04X\n", n, c.time_ms, c.position, c.previous_position))
       failing("writing the log " + log.error());
     const bool save = !o.frames.empty() && (o.frame_list.empty() || o.frame_list.count(n) != 0);
@@ -246,7 +276,7 @@ int main(int argc, char** argv) {
       ++emitted;
     }
     if (o.progress && n % 30 == 0) progress_bar(c.position, n);
-    if (!stopped && (failed || n >= unsigned(o.max_seconds) * 60)) {
+    if (!stopped && (failed || rendered >= unsigned(o.max_seconds) * 60)) {
       stopped = true;
       host_post_message(display_window(), WM_CLOSE, 0, 0);
     }
@@ -261,9 +291,9 @@ int main(int argc, char** argv) {
   if (const int wav_error = headless::audio_record_stop(); wav_error != 0)
     failing("writing the sound " + file_error(o.wav.empty() ? wav : o.wav, wav_error));
   // The position at which the script ended the demo (its frame is not shown).
-  if (log.is_open() && rc == 0 && !stopped && !failed) {
+  if (log.is_open() && rc == 0 && !stopped && !reached_to && !failed) {
     const FrameClock c = frame_clock;
-    if (!log.print("%u %u 0x%04X 0x%04X end\n", rendered, c.time_ms, c.position, c.previous_position))
+    if (!log.print("%u %u 0x%04X 0x%04X end\n", first + rendered, c.time_ms, c.position, c.previous_position))
       failing("writing the log " + log.error());
   }
   if (o.progress) std::fputc('\n', stderr);
@@ -278,7 +308,8 @@ int main(int argc, char** argv) {
   if (stopped)
     std::fprintf(stderr, "vexo-capture: stopped after %d s of demo time, as --max-seconds asked\n", o.max_seconds);
   // The last line counts what the video holds; without a video, the demo's frames.
-  const unsigned frames = o.video ? emitted : rendered;
+  if (reached_to) std::fprintf(stderr, "vexo-capture: stopped at position 0x%04X, as --to asked\n", o.to);
+  const unsigned frames = o.video ? emitted - first_emitted : rendered;
   const unsigned rate = o.video ? static_cast<unsigned>(o.fps) : 60u;
   const unsigned seconds = frames / rate;
   std::fprintf(stderr, "vexo-capture: %u %s frames (%u:%02u)%s%s\n", frames, o.video ? "video" : "demo",
