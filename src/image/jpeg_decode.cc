@@ -1,5 +1,6 @@
-// JPEG scan decoding: blocks, the MCU loops for grey and for Y/Cb/Cr with luma sampling
-// 1, 2 or 4, chroma replication and the fixed-point colour conversion.
+// JPEG scan decoding: blocks, the fast MCU loops for grey and for Y/Cb/Cr with luma
+// sampling 1x1, 2x1 or 2x2, a general loop for every other layout and restart interval,
+// chroma replication and the fixed-point colour conversion.
 #include <cstring>
 #include <memory>
 #include <new>
