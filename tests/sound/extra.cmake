@@ -5,6 +5,12 @@ kestol_link_module_peers(test_sound)
 if(TARGET test_sound_e2e)
   target_compile_definitions(test_sound_e2e PRIVATE KESTOL_TOOL="$<TARGET_FILE:kestol>")
   add_dependencies(test_sound_e2e kestol)
+  # The demo's own song, as the build writes it.
+  if(TARGET vexo_content)
+    get_filename_component(vexo_content_dir ${VEXO_PAK} DIRECTORY)
+    target_compile_definitions(test_sound_e2e PRIVATE VEXO_SONG="${vexo_content_dir}/pak/vexo.xm")
+    add_dependencies(test_sound_e2e vexo_content)
+  endif()
 endif()
 
 # The audible position on the SDL audio device (SDL's disk driver, no sound card needed).
