@@ -121,9 +121,8 @@ std::map<std::uint16_t, std::uint64_t> row_starts(const XmModule& song, std::uin
   return st.first;
 }
 
-std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit) {
-  auto player = load_xm(song);
-  OfflineRenderer r(*player);
+// What r renders from where it stands to the song's end (at most limit frames from the start).
+std::vector<std::int16_t> render_rest(OfflineRenderer& r, std::uint64_t limit) {
   std::vector<std::int16_t> out;
   std::int16_t chunk[2 * chunk_frames];
   while (!r.finished() && r.frames_rendered() < limit) {
@@ -133,14 +132,10 @@ std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit) 
   return out;
 }
 
-std::vector<std::int16_t> render_rest(OfflineRenderer& r, std::uint64_t limit) {
-  std::vector<std::int16_t> out;
-  std::int16_t chunk[2 * chunk_frames];
-  while (!r.finished() && r.frames_rendered() < limit) {
-    const int n = r.render_chunk(chunk, true);
-    out.insert(out.end(), chunk, chunk + 2 * n);
-  }
-  return out;
+std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit) {
+  auto player = load_xm(song);
+  OfflineRenderer r(*player);
+  return render_rest(r, limit);
 }
 
 void expect_tail_equal(const std::vector<std::int16_t>& full, std::uint64_t from,
