@@ -20,28 +20,11 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using fs_fixtures::TempDir;
 
-struct ToolRun {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
+using fs_fixtures::ToolRun;
 
 // Runs `kestol pak ARGUMENTS`; `redirect` may send standard output elsewhere.
 ToolRun run(const std::string& arguments, const TempDir& dir, const std::string& redirect = "") {
-  std::string err_file = dir / "stderr.txt";
-  std::string command = std::string(KESTOL_TOOL) + " pak " + arguments + " 2>" + err_file + " " + redirect;
-  ToolRun result{-1, "", ""};
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  int status = pclose(pipe);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  Bytes err;
-  fs_fixtures::read_file(err_file, &err);
-  result.err.assign(err.begin(), err.end());
-  return result;
+  return fs_fixtures::run_command(std::string(KESTOL_TOOL) + " pak " + arguments, dir, redirect);
 }
 
 std::size_t count_entries(const std::string& folder) {

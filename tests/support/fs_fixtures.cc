@@ -112,4 +112,21 @@ SmallDisk::~SmallDisk() {
   if (mounted_) umount(where_.c_str());
 }
 
+ToolRun run_command(const std::string& command, const TempDir& dir, const std::string& redirect) {
+  const std::string err_file = dir / "stderr.txt";
+  const std::string line = command + " 2>" + err_file + " " + redirect;
+  ToolRun result{-1, "", ""};
+  std::FILE* pipe = popen(line.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  const int status = pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::vector<std::uint8_t> err;
+  read_file(err_file, &err);
+  result.err.assign(err.begin(), err.end());
+  return result;
+}
+
 }  // namespace fs_fixtures

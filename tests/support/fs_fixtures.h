@@ -64,4 +64,14 @@ class SmallDisk {
   bool mounted_ = false;
 };
 
+// A program run through the shell: its exit code (-1 when it did not exit), standard
+// output, and standard error (kept in dir while it runs). `redirect` may send standard
+// output elsewhere ("> /dev/full").
+struct ToolRun {
+  int exit_code;
+  std::string out;
+  std::string err;
+};
+ToolRun run_command(const std::string& command, const TempDir& dir, const std::string& redirect = "");
+
 }  // namespace fs_fixtures
