@@ -29,15 +29,7 @@ struct Song {
   }
   Channel& ch(int c = 0) { return player->channels[c]; }
   void ticks(int n) { run_ticks(*player, n); }
-  std::vector<std::pair<int, int>> rows(int n) {
-    std::vector<std::pair<int, int>> seen;
-    while (static_cast<int>(seen.size()) < n) {
-      const bool row_tick = player->tick == 0;
-      player->tick_function(*player);
-      if (row_tick) seen.push_back({player->order_position, player->row});
-    }
-    return seen;
-  }
+  std::vector<std::pair<int, int>> rows(int n) { return run_rows(*player, n); }
 };
 
 using Rows = std::vector<std::pair<int, int>>;

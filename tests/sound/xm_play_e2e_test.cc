@@ -38,6 +38,9 @@ class XmPlay : public ::testing::Test {
     module.speed = 2;
     module.bpm = 250;
     module.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
+    write_song(module);
+  }
+  void write_song(const XmModule& module) {
     const auto bytes = xm_write(module);
     std::ofstream(song, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -90,9 +93,7 @@ TEST_F(XmPlay, ArrowKeysMoveByAnOrderAndHomeGoesBack) {
   module.speed = 31;
   module.bpm = 125;
   module.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
-  const auto bytes = xm_write(module);
-  std::ofstream(song, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  write_song(module);
 
   int terminal = -1;
   const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);

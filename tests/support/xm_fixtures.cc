@@ -36,3 +36,13 @@ std::unique_ptr<ModulePlayer> load_xm(const XmModule& module) { return load_byte
 void run_ticks(ModulePlayer& player, int ticks) {
   for (int i = 0; i < ticks; ++i) player.tick_function(player);
 }
+
+std::vector<std::pair<int, int>> run_rows(ModulePlayer& player, int n) {
+  std::vector<std::pair<int, int>> seen;
+  while (static_cast<int>(seen.size()) < n) {
+    const bool row_tick = player.tick == 0;
+    player.tick_function(player);
+    if (row_tick) seen.push_back({player.order_position, player.row});
+  }
+  return seen;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "sound/module.h"
@@ -19,3 +20,5 @@ std::unique_ptr<ModulePlayer> load_bytes(const std::vector<std::uint8_t>& bytes)
 
 // Starts the player and runs ticks ticks.
 void run_ticks(ModulePlayer& player, int ticks);
+// Runs ticks until n rows have begun; returns each row's (order position, row).
+std::vector<std::pair<int, int>> run_rows(ModulePlayer& player, int n);
