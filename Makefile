@@ -139,15 +139,18 @@ $(I386_GTEST): | i386-deps
 	cmake --install build/i386-googletest >/dev/null
 
 # The build runs the test programs too (GoogleTest's test discovery), so it holds the handler.
+I386_NICE ?= 0
 test-i386: i386-deps $(I386_GTEST)
-	tests/i386/with-i386.sh bash -c '[ "$$KESTOL_I386_RUN" != none ] || exit 1; \
+	nice -n $(I386_NICE) tests/i386/with-i386.sh bash -c '[ "$$KESTOL_I386_RUN" != none ] || exit 1; \
 	  cmake --preset i386 >/dev/null && cmake --build build/i386 -j$(JOBS) && \
 	  $(CTEST) --test-dir build/i386 -L unit -j$(JOBS)'
 
 # The Windows smoke test and the 32-bit unit tests side by side: the smoke test waits on the
-# demo's real-time run most of its time. Packages first, so that no two installs meet.
+# demo's real-time run most of its time. The 32-bit build and tests run at the lowest
+# priority, so that they cannot slow the real-time demo. Packages first, so that no two
+# installs meet.
 test-32bit: wine-deps i386-deps
-	$(MAKE) -j2 --output-sync=recurse test-windows test-i386
+	$(MAKE) -j2 --output-sync=recurse I386_NICE=19 test-windows test-i386
 
 clean:
 	rm -rf build

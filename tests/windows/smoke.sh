@@ -101,7 +101,13 @@ export HOME=$work/home WINEPREFIX=$work/home/.wine WINEDEBUG=-all WINEDLLOVERRID
 export XDG_RUNTIME_DIR=$work/pulse PULSE_RUNTIME_PATH=$work/pulse PULSE_STATE_PATH=$work/pulse
 export PULSE_SERVER=unix:$work/pulse/native PULSE_CLIENTCONFIG=$work/pulse/client.conf
 echo 'autospawn = no' > "$PULSE_CLIENTCONFIG"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no \
+# The demo's clock is the sound device's, which stalls whenever the sound server or the
+# program is late; on Windows the program's audio thread runs at time-critical priority,
+# which wine cannot give it. As root, the sound server and the demo run at a raised
+# priority instead, so that other work on the machine (a parallel build) cannot slow them.
+prio=()
+if [ "$(id -u)" = 0 ]; then prio=(nice -n -10); fi
+"${prio[@]}" pulseaudio -n --daemonize=no --high-priority=yes --realtime=yes --exit-idle-time=-1 --use-pid-file=no --system=no \
   --log-target=file:"$work/pulse/log" \
   -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
   -L "module-null-sink sink_name=smoke rate=44100 channels=2" \
@@ -145,13 +151,13 @@ wait_window() {
 say "vexo.exe runs to the end by itself, in real time"
 cd "$work/run"
 start=$(date +%s)
-$wine ./vexo.exe > out.txt 2> err.txt & pid=$!
+"${prio[@]}" $wine ./vexo.exe > out.txt 2> err.txt & pid=$!
 window=$(wait_window "Vexo Demo" 60) || { kill $pid; fail "no window titled 'Vexo Demo' within 60 s"; }
 shown=$(now_ms)
 echo "   window after $(elapsed $start) s"
 # A screenshot every 5 s from the window's appearance, with the time it was taken.
 : > shots.txt
-stream=
+stream= loads=
 for i in $(seq -w 0 15); do
   target=$(( shown + 1000 + 10#$i * 5000 ))
   while kill -0 $pid 2>/dev/null && [ "$(now_ms)" -lt $target ]; do sleep 0.05; done
@@ -159,6 +165,7 @@ for i in $(seq -w 0 15); do
   t=$(( $(now_ms) - shown ))
   xwd -root -silent > "shot$i.xwd"
   printf '%d.%03d shot%s.png\n' $((t / 1000)) $((t % 1000)) "$i" >> shots.txt
+  loads+=" $(cut -d' ' -f1 /proc/loadavg)"
   [ -n "$stream" ] || stream=$(pactl list short sink-inputs 2>/dev/null | head -1)
 done
 if ! timeout 600 tail --pid=$pid -f /dev/null; then kill $pid; fail "vexo.exe did not end within 10 minutes"; fi
@@ -168,15 +175,27 @@ echo "   ended by itself after $run_time s with exit code $rc"
 [ $rc = 0 ] || { cat err.txt; fail "exit code $rc"; }
 [ -n "$stream" ] || fail "vexo.exe played nothing into the PulseAudio sink"
 echo "   its sound went to the null sink (stream: $(echo $stream | cut -d' ' -f1-3))"
-[ "$run_time" -ge 80 ] && [ "$run_time" -le 95 ] ||
-  fail "the demo took $run_time s; in real time it takes 80 to 95 s"
+# A machine busy with more than it has cores for cannot keep the demo's sound in real time,
+# and it then plays slower; the lower bound (a clock running too fast) holds always.
+load=$(awk '{ for (i = 1; i <= NF; i++) s += $i; printf "%.1f", s / NF }' <<<"$loads")
+cores=$(nproc)
+stretch=1.0
+if awk -v l="$load" -v c="$cores" 'BEGIN { exit !(l > 1.5 * c) }'; then
+  stretch=1.6
+  echo "   !!! the machine was overloaded during the run (load $load on $cores cores):"
+  echo "   !!! the demo may play slower than real time; up to $((95 * 16 / 10)) s is accepted"
+fi
+[ "$run_time" -ge 80 ] || fail "the demo took $run_time s; in real time it takes 80 to 95 s"
+[ "$run_time" -le $((95 * ${stretch/./} / 10)) ] ||
+  fail "the demo took $run_time s; in real time it takes 80 to 95 s (load $load on $cores cores)"
 for f in shot*.xwd; do ffmpeg -loglevel error -y -i "$f" "${f%.xwd}.png" && rm "$f"; done
-# The same moments rendered headless in virtual time: the timeline's reference.
+# The same moments rendered headless in virtual time (60 frames a second; every 15th is
+# kept): the timeline's reference.
 cmake --build "$root/$native" -j"$JOBS" --target vexo-capture >/dev/null
 rm -rf "$work/reference"; mkdir -p "$work/reference"
-"$root/$native/tools/capture/vexo-capture" --no-video --fps 4 --scale 1 --quiet \
-  --frames "$work/reference" >/dev/null || fail "vexo-capture could not render the reference frames"
-python3 "$root/tests/windows/timeline.py" "$work/reference" 4 shots.txt ||
+"$root/$native/tools/capture/vexo-capture" --no-video --scale 1 --quiet --frames "$work/reference" \
+  --frame-list "$(seq -s, 0 15 6000)" >/dev/null || fail "vexo-capture could not render the reference frames"
+/usr/bin/python3 "$root/tests/windows/timeline.py" "$work/reference" 60 15 shots.txt $stretch ||
   fail "the screenshots do not follow the demo's timeline"
 
 # ---- 2. Alt+Enter gives a window, Escape ends it early ------------------------------------

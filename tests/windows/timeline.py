@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Checks that screenshots of a running demo follow its timeline in step.
 
-  timeline.py REF_DIR REF_FPS SHOTS_FILE
+  timeline.py REF_DIR REF_FPS STEP SHOTS_FILE [MAX_STRETCH]
 
 REF_DIR holds the demo's frames as rendered headless in virtual time (NNNNN.png, frame n at
-n / REF_FPS seconds, 320 x 200). SHOTS_FILE lists "SECONDS PNG" lines: a screenshot and the
+n / REF_FPS seconds, 320 x 200), every STEP-th frame. SHOTS_FILE lists "SECONDS PNG" lines: a screenshot and the
 wall-clock time it was taken, counted from the demo window's appearance. The demo's clock
-starts a little after that, so one lag, the same for every shot, is searched for: the one
-that makes the shots most like the reference frames at their times minus the lag. The check
+starts a little after that, so one lag, the same for every shot, is searched for (and, where
+MAX_STRETCH is over 1, one slowing rate of the demo's clock, at most that factor, for a
+machine too busy to play in real time): the one
+that makes the shots most like the reference frames at their times minus the lag, each shot
+allowed SLACK seconds either way (the screenshot's own latency, a late frame). The check
 passes when
   - the lag lies between 0 and 8 seconds,
   - at that lag every shot looks like its reference frame (difference under a limit), and
@@ -23,6 +26,7 @@ THUMB = (80, 50)
 MAX_DIFF = 12.0     # mean absolute grey difference (0..255) of a shot and its frame
 MAX_LAG = 8.0
 LAG_STEP = 0.25
+SLACK = 0.75
 
 
 def thumb(img):
@@ -34,7 +38,8 @@ def diff(a, b):
 
 
 def main():
-    ref_dir, fps, shots_file = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+    ref_dir, fps, step, shots_file = sys.argv[1], float(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+    max_stretch = float(sys.argv[5]) if len(sys.argv) > 5 else 1.0
     shots = []
     for line in open(shots_file):
         t, path = line.split()
@@ -65,7 +70,7 @@ def main():
     refs = {}
 
     def ref(seconds):
-        n = max(0, int(round(seconds * fps)))
+        n = max(0, int(round(seconds * fps / step))) * step
         if n not in refs:
             try:
                 refs[n] = thumb(Image.open("%s/%05d.png" % (ref_dir, n)))
@@ -73,19 +78,26 @@ def main():
                 refs[n] = None
         return refs[n]
 
-    def errors(lag):
+    def errors(lag, rate=1.0):
         out = []
+        window = [i * step / fps for i in range(-int(SLACK * fps / step), int(SLACK * fps / step) + 1)]
         for t, s in shot_thumbs:
-            r = ref(t - lag)
-            out.append(diff(s, r) if r is not None else 255.0)
+            near = [r for r in (ref((t - lag) * rate + d) for d in window) if r is not None]
+            out.append(min(diff(s, r) for r in near) if near else 255.0)
         return out
 
     lags = [i * LAG_STEP for i in range(int(MAX_LAG / LAG_STEP) + 1)]
-    best = min(lags, key=lambda lag: sum(errors(lag)))
-    at_best = errors(best)
-    print("   picture at %s on the screen; demo clock %.2f s behind the window" % (box, best))
+    rates = [1.0]
+    while rates[-1] * max_stretch > 1.0 + 1e-9:
+        rates.append(rates[-1] - 0.01)
+    best, rate = min(((lag, r) for lag in lags for r in rates),
+                     key=lambda lr: sum(errors(*lr)))
+    at_best = errors(best, rate)
+    print("   picture at %s on the screen; demo clock %.2f s behind the window, at %.2f of "
+          "real time" % (box, best, rate))
     for (t, _), e in zip(shot_thumbs, at_best):
-        print("   shot at %5.1f s ~ demo frame at %5.1f s: difference %.1f" % (t, t - best, e))
+        print("   shot at %5.1f s ~ demo frame at %5.1f s: difference %.1f"
+              % (t, (t - best) * rate, e))
     ok = True
     worst = max(at_best)
     if worst > MAX_DIFF:
@@ -93,7 +105,7 @@ def main():
               % (worst, MAX_DIFF))
         ok = False
     mean = sum(at_best) / len(at_best)
-    shifted = [e for e in errors(best + 10.0) if e < 255.0]
+    shifted = [e for e in errors(best + 10.0, rate) if e < 255.0]
     if shifted:
         far = sum(shifted) / len(shifted)
         print("   mean difference %.1f in step, %.1f against moments 10 s off" % (mean, far))
