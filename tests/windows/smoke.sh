@@ -242,4 +242,4 @@ $wine "$root/$bin/tools/kestol.exe" pak list vexo.pak | tr -d '\r' > list-window
 diff list-linux.txt list-windows.txt || fail "kestol.exe lists the archive differently"
 echo "   $(wc -l < list-linux.txt) entries, the same as the Linux tool"
 
-say "Windows smoke test passed ($bin under $(basename $wine))"
+say "Windows smoke test passed ($bin under $(basename $wine)${how:+, 32-bit code run $how})"
