@@ -149,7 +149,9 @@ test-i386: i386-deps $(I386_GTEST)
 # demo's real-time run most of its time. The 32-bit build and tests run at the lowest
 # priority, so that they cannot slow the real-time demo. Packages first, so that no two
 # installs meet.
-test-32bit: wine-deps i386-deps
+test-32bit: deps
+	$(MAKE) wine-deps
+	$(MAKE) i386-deps
 	$(MAKE) -j2 --output-sync=recurse I386_NICE=19 test-windows test-i386
 
 clean:

@@ -6,9 +6,7 @@
 REF_DIR holds the demo's frames as rendered headless in virtual time (NNNNN.png, frame n at
 n / REF_FPS seconds, 320 x 200), every STEP-th frame. SHOTS_FILE lists "SECONDS PNG" lines: a screenshot and the
 wall-clock time it was taken, counted from the demo window's appearance. The demo's clock
-starts a little after that, so one lag, the same for every shot, is searched for (and, where
-MAX_STRETCH is over 1, one slowing rate of the demo's clock, at most that factor, for a
-machine too busy to play in real time): the one
+starts a little after that, so one lag, the same for every shot, is searched for: the one
 that makes the shots most like the reference frames at their times minus the lag, each shot
 allowed SLACK seconds either way (the screenshot's own latency, a late frame). The check
 passes when
@@ -16,6 +14,9 @@ passes when
   - at that lag every shot looks like its reference frame (difference under a limit), and
   - the shots match their own moments far better than moments 10 s away (so they are not
     merely alike, as dark frames are), and the shots are not all one picture.
+Where MAX_STRETCH is over 1 (a machine too busy to play in real time, whose demo clock falls
+behind by varying amounts), each shot is matched to its own moment instead, the moments never
+going back and none later than the shot or earlier than its time over MAX_STRETCH.
 The screenshot may hold the picture anywhere and at any scale (full screen, doubled or
 stretched): the bounding box of its non-black pixels, over all shots, is taken as the picture.
 """
@@ -78,26 +79,57 @@ def main():
                 refs[n] = None
         return refs[n]
 
-    def errors(lag, rate=1.0):
+    def errors(lag):
         out = []
         window = [i * step / fps for i in range(-int(SLACK * fps / step), int(SLACK * fps / step) + 1)]
         for t, s in shot_thumbs:
-            near = [r for r in (ref((t - lag) * rate + d) for d in window) if r is not None]
+            near = [r for r in (ref(t - lag + d) for d in window) if r is not None]
             out.append(min(diff(s, r) for r in near) if near else 255.0)
         return out
 
-    lags = [i * LAG_STEP for i in range(int(MAX_LAG / LAG_STEP) + 1)]
-    rates = [1.0]
-    while rates[-1] * max_stretch > 1.0 + 1e-9:
-        rates.append(rates[-1] - 0.01)
-    best, rate = min(((lag, r) for lag in lags for r in rates),
-                     key=lambda lr: sum(errors(*lr)))
-    at_best = errors(best, rate)
-    print("   picture at %s on the screen; demo clock %.2f s behind the window, at %.2f of "
-          "real time" % (box, best, rate))
-    for (t, _), e in zip(shot_thumbs, at_best):
-        print("   shot at %5.1f s ~ demo frame at %5.1f s: difference %.1f"
-              % (t, (t - best) * rate, e))
+    if max_stretch > 1.0:
+        # A busy machine: the demo's clock may fall behind by varying amounts, so each shot
+        # gets its own moment, between its time slowed by MAX_STRETCH (less the lag) and its
+        # time itself, the moments never going back (the best such sequence).
+        grid = [n * step / fps for n in range(0, 100000) if ref(n * step / fps) is not None]
+        grid = grid if grid else [0.0]
+        cost, back = None, []
+        for t, s in shot_thumbs:
+            lo, hi = (t - MAX_LAG) / max_stretch - SLACK, t + SLACK
+            here = [diff(s, ref(g)) if lo <= g <= hi else 1e9 for g in grid]
+            if cost is None:
+                cost, pick = here, list(range(len(grid)))
+            else:
+                run, arg, new, pick = 1e18, 0, [], []
+                for k in range(len(grid)):
+                    if cost[k] < run:
+                        run, arg = cost[k], k
+                    new.append(here[k] + run)
+                    pick.append(arg)
+                cost = new
+            back.append(pick)
+        k = min(range(len(grid)), key=lambda k: cost[k])
+        chosen = []
+        for pick in reversed(back):
+            chosen.append(k)
+            k = pick[k]
+        chosen.reverse()
+        moments = [grid[k] for k in chosen]
+        at_best = [diff(s, ref(m)) for (_, s), m in zip(shot_thumbs, moments)]
+        far_errors = [diff(s, ref(m + 10.0)) for (_, s), m in zip(shot_thumbs, moments)
+                      if ref(m + 10.0) is not None]
+        print("   picture at %s on the screen; the demo's clock fitted shot by shot "
+              "(busy machine)" % (box,))
+    else:
+        lags = [i * LAG_STEP for i in range(int(MAX_LAG / LAG_STEP) + 1)]
+        best = min(lags, key=lambda lag: sum(errors(lag)))
+        at_best = errors(best)
+        moments = [t - best for t, _ in shot_thumbs]
+        far_errors = [e for e in errors(best + 10.0) if e < 255.0]
+        print("   picture at %s on the screen; demo clock %.2f s behind the window"
+              % (box, best))
+    for (t, _), m, e in zip(shot_thumbs, moments, at_best):
+        print("   shot at %5.1f s ~ demo frame at %5.1f s: difference %.1f" % (t, m, e))
     ok = True
     worst = max(at_best)
     if worst > MAX_DIFF:
@@ -105,9 +137,8 @@ def main():
               % (worst, MAX_DIFF))
         ok = False
     mean = sum(at_best) / len(at_best)
-    shifted = [e for e in errors(best + 10.0, rate) if e < 255.0]
-    if shifted:
-        far = sum(shifted) / len(shifted)
+    if far_errors:
+        far = sum(far_errors) / len(far_errors)
         print("   mean difference %.1f in step, %.1f against moments 10 s off" % (mean, far))
         if not far > 2 * mean:
             print("timeline: the shots match other moments as well as their own")
