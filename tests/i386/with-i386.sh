@@ -184,10 +184,12 @@ leave_handler() {
 
 commands_for_root() {
   cat >&2 <<EOF
-   [i386] This kernel does not run 32-bit code and no i386 binfmt_misc handler is registered.
-   [i386] As root, this script does it for the run; by hand, with qemu-user 8 or newer:
+   [i386] No 32-bit code runs here (or KESTOL_I386=qemu asked for the handler), and only root
+   [i386] can register one. As root, this script does it for the run; by hand, with qemu-i386
+   [i386] from the backports suite's qemu-user (Debian 12's own qemu 7.2 cannot start wine):
+   [i386]   apt-get download qemu-user/<release>-backports && dpkg -x qemu-user_*.deb <folder>
    [i386]   sudo mount -t binfmt_misc binfmt_misc $binfmt   # if $binfmt/status is missing
-   [i386]   echo ':$name:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:/path/to/qemu-i386:OCF' | sudo tee $binfmt/register
+   [i386]   echo ':$name:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:<folder>/usr/bin/qemu-i386:OCF' | sudo tee $binfmt/register
    [i386]   (and at the end: echo -1 | sudo tee $binfmt/$name)
 EOF
 }
