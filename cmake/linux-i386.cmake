@@ -1,9 +1,10 @@
 # The engine built as 32-bit x86 Linux code (gcc -m32 from Debian's gcc-multilib and
 # g++-multilib), so its tests run as the 32-bit program the demo ships as: 32-bit size_t and
 # pointers, 4-byte stack alignment at the C library's entry points.
-# SSE2 with SSE arithmetic, as the Windows build: the float mixer then rounds every operation
-# to single or double precision as the 64-bit build does, instead of x87's 80-bit registers,
-# and its results stay bit-exact with the reference.
+# SSE2 with SSE arithmetic, as the Windows build: the pixel kernels use SSE2 intrinsics, and
+# the float mixer then rounds every operation to single or double precision as the 64-bit
+# build does. With x87 arithmetic (-mfpmath=387) its intermediates keep 80 bits wherever the
+# compiler leaves them in registers, and the mixer no longer matches its plain reference.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
