@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 300
 CTEST := ctest --output-on-failure --timeout 900
 
 .PHONY: all deps deps-run build build-run run capture test test-unit test-asan test-tsan test-fuzz bench fuzz clean \
-        windows windows-deps wine-deps test-windows
+        windows windows-deps wine-deps test-windows test-32bit i386-deps test-i386
 
 all: build
 
@@ -58,7 +58,7 @@ run: build-run
 capture: build-run
 	@./tools/run.sh --capture
 
-test: test-unit test-asan test-tsan test-fuzz test-windows
+test: test-unit test-asan test-tsan test-fuzz test-32bit
 	@echo "All test runs passed."
 
 test-unit: build
@@ -105,22 +105,22 @@ MINGW_PACKAGES := g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
 windows-deps:
 	$(call apt_install,$(MINGW_PACKAGES))
 
-# wine64 always; wine32 (Debian's i386 architecture) only where the kernel runs 32-bit
-# code, which the i386 dynamic loader tells once it is installed.
+# wine64 always; wine32 (Debian's i386 architecture) wherever 32-bit code runs, natively
+# or through the qemu handler of tests/i386/with-i386.sh (held while the packages install);
+# PulseAudio, whose null sink gives wine a sound device that plays in real time.
 wine-deps: deps
-	$(call apt_install,wine wine64)
+	$(call apt_install,wine wine64 pulseaudio)
 	@if ! dpkg-query -W -f='$${Status}\n' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then \
 	  if [ "$$(id -u)" != 0 ]; then \
 	    echo "For 32-bit programs under wine: sudo dpkg --add-architecture i386 && sudo apt-get update && sudo apt-get install wine32:i386"; \
 	  else \
-	    dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && apt-get update -qq; }; \
-	    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libc6:i386 >/dev/null; \
-	    if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then \
+	    tests/i386/with-i386.sh bash -c ' \
+	      if [ "$$KESTOL_I386_RUN" = none ]; then \
+	        echo "This machine cannot run 32-bit code: wine32 is not installed; the smoke test uses wine64."; exit 0; \
+	      fi; \
+	      dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && apt-get update -qq; }; \
 	      echo "Installing: wine32:i386"; \
-	      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >/dev/null; \
-	    else \
-	      echo "This kernel cannot run 32-bit code: wine32 is not installed; the smoke test uses wine64."; \
-	    fi; \
+	      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >/dev/null'; \
 	  fi; \
 	fi
 
@@ -131,9 +131,43 @@ windows: windows-deps deps build/default/build.ninja
 	cmake --build build/windows -j$(JOBS)
 	@echo "Built build/windows/vexo.exe and build/windows/tools/kestol.exe"
 
-# The smoke test under wine in Xvfb (tests/windows/smoke.sh).
+# The smoke test under wine in Xvfb (tests/windows/smoke.sh), the 32-bit programs where
+# 32-bit code runs (natively or through the qemu handler, which the run holds).
 test-windows: windows wine-deps
-	JOBS=$(JOBS) xvfb-run -a -s "-screen 0 1024x768x24" tests/windows/smoke.sh
+	JOBS=$(JOBS) tests/i386/with-i386.sh xvfb-run -a -s "-screen 0 1024x768x24" tests/windows/smoke.sh
+
+# ---- 32-bit x86 Linux ------------------------------------------------------------------------
+# `make test-i386`: the engine's unit tests built with gcc -m32 (CMake preset i386), against a
+# GoogleTest built for that target from Debian's sources (/usr/src/googletest), and run
+# natively or through the qemu handler (tests/i386/with-i386.sh).
+I386_PACKAGES := gcc-multilib g++-multilib googletest
+I386_GTEST := build/i386-googletest/install/lib/cmake/GTest/GTestConfig.cmake
+
+i386-deps: deps
+	$(call apt_install,$(I386_PACKAGES))
+
+$(I386_GTEST): | i386-deps
+	cmake -S /usr/src/googletest -B build/i386-googletest -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/linux-i386.cmake \
+	      -DCMAKE_INSTALL_PREFIX=$(CURDIR)/build/i386-googletest/install >/dev/null
+	cmake --build build/i386-googletest -j$(JOBS) >/dev/null
+	cmake --install build/i386-googletest >/dev/null
+
+# The build runs the test programs too (GoogleTest's test discovery), so it holds the handler.
+I386_NICE ?= 0
+test-i386: i386-deps $(I386_GTEST)
+	nice -n $(I386_NICE) tests/i386/with-i386.sh bash -c '[ "$$KESTOL_I386_RUN" != none ] || exit 1; \
+	  cmake --preset i386 >/dev/null && cmake --build build/i386 -j$(JOBS) && \
+	  $(CTEST) --test-dir build/i386 -L unit -j$(JOBS)'
+
+# The Windows smoke test and the 32-bit unit tests side by side: the smoke test waits on the
+# demo's real-time run most of its time. The 32-bit build and tests run at the lowest
+# priority, so that they cannot slow the real-time demo. Packages first, so that no two
+# installs meet.
+test-32bit: deps
+	$(MAKE) wine-deps
+	$(MAKE) i386-deps
+	$(MAKE) -j2 --output-sync=recurse I386_NICE=19 test-windows test-i386
 
 clean:
 	rm -rf build

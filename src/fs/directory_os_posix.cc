@@ -1,5 +1,9 @@
 // The directory file system's primitives on POSIX. The Windows build replaces this file
 // with src/host/win32/fs/directory_os_win32.cc.
+// 64-bit sizes, positions and inode numbers in the C library also on 32-bit Linux (a no-op
+// on 64-bit systems): without them stat fails on files from 2 GiB, positions past 4 GiB
+// wrap, and readdir gives up where inode numbers or directory offsets exceed 32 bits.
+#define _FILE_OFFSET_BITS 64
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +12,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "fs/directory_os.h"
 #include "fs/file_system.h"
+
+static_assert(sizeof(off_t) == 8, "file positions must be 64-bit");
 
 namespace directory_os {
 namespace {
@@ -85,10 +92,12 @@ std::uint64_t file_size(Handle handle) {
 }
 
 bool seek(Handle handle, std::uint64_t position) {
+  if (position > static_cast<std::uint64_t>(INT64_MAX)) return false;
   return ::lseek(fd(handle), static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 
 bool truncate(Handle handle, std::uint64_t size) {
+  if (size > static_cast<std::uint64_t>(INT64_MAX)) return false;
   return ::ftruncate(fd(handle), static_cast<off_t>(size)) == 0;
 }
 
@@ -111,7 +120,15 @@ bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; 
 bool list_directory(const std::string& path, std::vector<Entry>* entries) {
   DIR* dir = ::opendir(path.c_str());
   if (dir == nullptr) return false;
-  while (dirent* entry = ::readdir(dir)) {
+  // readdir ends the list and fails alike, with a null entry; only errno tells them apart.
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(dir);
+    if (entry == nullptr) {
+      if (errno == 0) break;
+      ::closedir(dir);
+      return false;
+    }
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
     struct stat info;
     if (::stat((path + entry->d_name).c_str(), &info) != 0) continue;

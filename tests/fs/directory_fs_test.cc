@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -123,6 +124,36 @@ TEST(FileStream, ReadsSeeksAndCutsLikeTheOtherStreams) {
 
   StreamPtr reader(fs.open("f", mode_read));
   EXPECT_FALSE(reader->set_size(1));
+}
+
+// Sizes and positions past 2 and 4 GiB (a sparse file: no disk space is used). A build with
+// 32-bit file offsets fails to open it or wraps the position to 1 GiB + 1.
+TEST(FileStream, SizesAndPositionsPastFourGibibytes) {
+  TempDir dir;
+  constexpr std::uint64_t far = (std::uint64_t{5} << 30) + 1;
+  {
+    int handle = ::open64((dir / "big").c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(::pwrite64(handle, "X", 1, static_cast<off64_t>(far)), 1);
+    ::close(handle);
+  }
+  DirectoryFileSystem fs{NameString(dir.path())};
+  EXPECT_EQ(fs.file_size("big"), far + 1);
+  StreamPtr s(fs.open("big", mode_read));
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->size(), far + 1);
+  ASSERT_TRUE(s->seek(far));
+  EXPECT_EQ(s->tell(), far);
+  char c = 0;
+  EXPECT_EQ(s->read(&c, 1), 1u);
+  EXPECT_EQ(c, 'X');
+  EXPECT_FALSE(s->seek(far + 2));
+  EXPECT_FALSE(s->seek(~std::uint64_t{0} - 1));
+
+  FileFinder* finder = fs.find_first("big");
+  ASSERT_NE(finder, nullptr);
+  EXPECT_EQ(finder->size(), far + 1);
+  fs.find_close(finder);
 }
 
 TEST(DirectoryFileSystem, RemovePrunesEmptiedDirectoriesButNeverTheRoot) {

@@ -59,8 +59,11 @@ std::uint64_t played_bytes(const Device& d) {
   } else {
     auto elapsed = std::chrono::steady_clock::now() - d.start_time;
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    frames = ns > 0 ? static_cast<std::int64_t>(static_cast<__int128>(ns) * kHostAudioRate /
-                                                1'000'000'000)
+    // Whole seconds and the rest apart: exact, and no 128-bit arithmetic (which 32-bit
+    // targets lack); the rest times the rate stays far below 2^63.
+    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+    frames = ns > 0 ? ns / kNsPerSecond * kHostAudioRate +
+                          ns % kNsPerSecond * kHostAudioRate / kNsPerSecond
                     : 0;
   }
   return d.start_byte + static_cast<std::uint64_t>(frames) * kHostAudioFrameBytes;
