@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#ifndef _WIN32
 #include <termios.h>
+#endif
 #include <unistd.h>
 
 #include "host/audio.h"
@@ -51,6 +53,13 @@ const CommandInfo play_command{
 // Keys from a terminal on standard input, read without waiting: the arrows, Home and q.
 enum class Key { none, left, right, home, quit };
 
+#ifdef _WIN32
+// The Windows console has no termios: no keys there, the song plays on.
+class TerminalKeys {
+ public:
+  Key next() { return Key::none; }
+};
+#else
 class TerminalKeys {
  public:
   TerminalKeys() {
@@ -106,6 +115,7 @@ class TerminalKeys {
   bool active_ = false;
   std::string pending_;
 };
+#endif
 
 }  // namespace
 
