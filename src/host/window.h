@@ -88,7 +88,6 @@ struct HostWindowDesc {
 WindowHandle host_window_create(const HostWindowDesc& desc);
 void host_window_destroy(WindowHandle window);
 
-HostFrame host_window_frame(WindowHandle window);
 // A popup frame also shows the window. A framed window keeps its visibility. Returns true
 // when the frame changed; the window's size follows at the next placement with
 // host_place_frame_changed.

@@ -99,11 +99,6 @@ void host_window_destroy(WindowHandle window) {
   host_queue::unregister_window(window);
 }
 
-HostFrame host_window_frame(WindowHandle window) {
-  std::lock_guard lock(state_mutex);
-  return window->frame;
-}
-
 bool host_window_set_frame(WindowHandle window, HostFrame frame) {
   std::lock_guard lock(state_mutex);
   bool changed = window->frame != frame || (frame == HostFrame::popup && !window->visible);

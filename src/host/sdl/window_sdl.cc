@@ -229,10 +229,6 @@ void host_window_destroy(WindowHandle window) {
   host_queue::unregister_window(window);
 }
 
-HostFrame host_window_frame(WindowHandle window) {
-  return window ? window->frame : HostFrame::popup;
-}
-
 bool host_window_set_frame(WindowHandle window, HostFrame frame) {
   SdlWindow* backend = sdl_window(window);
   if (backend == nullptr) return false;

@@ -150,11 +150,6 @@ void host_window_destroy(WindowHandle window) {
   if (window != nullptr) DestroyWindow(win32_hwnd(window));
 }
 
-HostFrame host_window_frame(WindowHandle window) {
-  LONG style = GetWindowLongA(win32_hwnd(window), GWL_STYLE);
-  return (static_cast<DWORD>(style) & WS_POPUP) != 0 ? HostFrame::popup : HostFrame::framed;
-}
-
 bool host_window_set_frame(WindowHandle window, HostFrame frame) {
   DWORD old_style = static_cast<DWORD>(GetWindowLongA(win32_hwnd(window), GWL_STYLE));
   // A framed window keeps its other bits (visibility among them); a popup is shown.
