@@ -8,7 +8,6 @@
 #include "app/app.h"
 #include "app/fatal_internal.h"
 #include "display/display.h"
-#include "host/messages.h"
 #include "sound/music.h"
 
 void music_release() {
@@ -37,7 +36,7 @@ void fatal_error(const char* format, ...) {
     std::free(stored_fatal_message);
     stored_fatal_message = copy;
     system_flags.fetch_and(~render_running);
-    host_post_message(display_window(), WM_CLOSE, 0, 0);
+    display_request_close();
     throw RenderThreadExit{};
   }
 
@@ -46,6 +45,6 @@ void fatal_error(const char* format, ...) {
     display_close();
     system_flags.fetch_and(~display_up);
   }
-  host_message_box(text, demo_config.title, MB_ICONERROR);
+  host_message_box(text, demo_config.title, HostMessageBoxIcon::error);
   std::exit(1);
 }

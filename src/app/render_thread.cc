@@ -27,7 +27,7 @@ int render_loop() {
     display_present(framebuffer);
   }
   system_flags.fetch_and(~render_running);
-  host_post_message(display_window(), WM_CLOSE, 0, 0);
+  display_request_close();
   return 0;
 }
 
@@ -37,7 +37,7 @@ int render_thread_main() {
   try {
     return render_loop();
   } catch (const RenderThreadExit&) {
-    // fatal_error has stored its message and posted WM_CLOSE; shutdown takes it from here.
+    // fatal_error has stored its message and asked the window to close; shutdown takes it from here.
     return 1;
   }
 }

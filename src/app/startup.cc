@@ -14,7 +14,6 @@
 #include "app/tables.h"
 #include "display/display.h"
 #include "fs/archive.h"
-#include "host/messages.h"
 #include "host/video.h"
 #include "sound/module.h"
 #include "sound/music.h"
@@ -103,7 +102,7 @@ void system_shutdown() {
   archive_unmount();
   if (demo_config.scratch_pool_size != 0) scratch_pool_destroy();
   if (stored_fatal_message != nullptr) {
-    host_message_box(stored_fatal_message, demo_config.title, MB_ICONERROR);
+    host_message_box(stored_fatal_message, demo_config.title, HostMessageBoxIcon::error);
     std::free(stored_fatal_message);
     stored_fatal_message = nullptr;
   }
@@ -132,11 +131,7 @@ int kestol_main() {
     render_thread_main();
   });
 
-  HostMessage message;
-  while (host_get_message(&message) > 0) {
-    host_translate_message(message);
-    host_dispatch_message(message);
-  }
+  host_run_event_loop();
 
   stop_event.store(true, std::memory_order_release);
   render_thread->join();

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "host/messages.h"
+#include "host/window.h"
 
 struct DisplayRequest {
   std::int32_t width;
@@ -20,5 +20,7 @@ bool display_open(DisplayRequest& request);
 void display_set_fullscreen(std::uint8_t flag);
 void display_present(const std::uint32_t* pixels);
 WindowHandle display_window();
-void display_set_user_proc(WindowProc procedure);
+// Asks the display window to close, as the user would (any thread). False when no window
+// is open.
+bool display_request_close();
 void display_close();

@@ -27,7 +27,6 @@ struct DisplayState {
   std::uint8_t requested_fullscreen = 0;
   HostWindowPlacement saved_placement;
   std::uint8_t placement_saved = 0;
-  WindowProc user_proc = nullptr;
 
   // Presentation.
   bool video_open = false;
@@ -55,10 +54,9 @@ struct DisplayLockGuard {
 
 void switch_mode(std::uint8_t flag);
 void enter_windowed();
-std::intptr_t hotkey_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                          std::intptr_t lparam);
-std::intptr_t display_window_proc(WindowHandle window, std::uint32_t message,
-                                  std::uintptr_t wparam, std::intptr_t lparam);
+// The window's events: what Escape, Alt+Enter, activation, moves and sizes, paints and the
+// cursor do. Returns true when the host's default must not follow.
+bool display_handle_event(const HostEvent& event);
 
 // Presentation paths (present.cc).
 void choose_fullscreen_mode();

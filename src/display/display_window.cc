@@ -1,5 +1,5 @@
-// The display window: opening and closing, the window procedure, the hot keys and the
-// switch between windowed and full-screen mode.
+// The display window: opening and closing, its event handler (the hot keys, activation,
+// placement and paints) and the switch between windowed and full-screen mode.
 #include <chrono>
 #include <condition_variable>
 
@@ -18,11 +18,6 @@ std::thread::id lock_owner;
 int lock_depth = 0;
 std::atomic<std::thread::id> main_thread_id;
 
-std::int32_t low_word(std::intptr_t value) { return static_cast<std::int16_t>(value & 0xFFFF); }
-std::int32_t high_word(std::intptr_t value) {
-  return static_cast<std::int16_t>((value >> 16) & 0xFFFF);
-}
-
 void show_cursor_until_visible() {
   while (host_show_cursor(true) < 0) {
   }
@@ -31,11 +26,6 @@ void show_cursor_until_visible() {
 void hide_cursor_until_hidden() {
   while (host_show_cursor(false) >= 0) {
   }
-}
-
-std::intptr_t call_user_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t lparam) {
-  return host_call_window_proc(display.user_proc, window, message, wparam, lparam);
 }
 
 }  // namespace
@@ -74,9 +64,8 @@ void display_set_title(const char* title) { display.window_title = title; }
 void display_set_icon(IconHandle icon) { display.window_icon = icon; }
 WindowHandle display_window() { return display.window; }
 
-void display_set_user_proc(WindowProc procedure) {
-  // None means the platform's default procedure (host_call_window_proc falls back to it).
-  display.user_proc = procedure;
+bool display_request_close() {
+  return host_post_event(display.window, HostEventType::close_requested);
 }
 
 bool display_open(DisplayRequest& request) {
@@ -90,7 +79,6 @@ bool display_open(DisplayRequest& request) {
   HostWindowClass window_class;
   window_class.name = "YOLGFX";
   window_class.icon = display.window_icon;
-  window_class.procedure = display_window_proc;
   if (!host_register_window_class(window_class)) return false;
   if (!host_video_open()) return false;
   display.video_open = true;
@@ -100,8 +88,8 @@ bool display_open(DisplayRequest& request) {
 
   display.client_width = display.content_width;
   display.client_height = display.content_height;
-  if (host_system_metric(SM_CXFULLSCREEN) >= 3 * static_cast<std::int64_t>(display.client_width) &&
-      host_system_metric(SM_CYFULLSCREEN) >= 3 * static_cast<std::int64_t>(display.client_height)) {
+  if (host_screen_client_width() >= 3 * static_cast<std::int64_t>(display.client_width) &&
+      host_screen_client_height() >= 3 * static_cast<std::int64_t>(display.client_height)) {
     display.client_width *= 2;
     display.client_height *= 2;
   }
@@ -110,12 +98,12 @@ bool display_open(DisplayRequest& request) {
   desc.class_name = window_class.name;
   desc.title = display.window_title;
   desc.icon = display.window_icon;
-  desc.style = request.fullscreen ? WS_POPUP : WS_OVERLAPPEDWINDOW;
+  desc.frame = request.fullscreen ? HostFrame::popup : HostFrame::framed;
   desc.x = display.window_x;
   desc.y = display.window_y;
   desc.width = display.client_width;
   desc.height = display.client_height;
-  desc.procedure = display_window_proc;
+  desc.handler = display_handle_event;
   display.window = host_window_create(desc);
   if (display.window == nullptr) {
     display_close();
@@ -130,7 +118,6 @@ bool display_open(DisplayRequest& request) {
     else
       enter_windowed();
   }
-  display_set_user_proc(hotkey_proc);
   request.display_hint_x = 1.0f;
   request.display_hint_y = 1.0f;
   return true;
@@ -189,95 +176,82 @@ void switch_mode(std::uint8_t flag) {
 
 void enter_windowed() {
   WindowHandle window = display.window;
-  std::uint32_t old_style = host_window_style(window);
-  std::uint32_t style = (old_style & ~WS_POPUP) | WS_OVERLAPPEDWINDOW;
   std::uint32_t flags = 0;
-  if (style != old_style) {
-    host_window_set_style(window, style);
-    if (display.window_icon != nullptr) {
-      host_send_message(window, WM_SETICON, ICON_SMALL, 0);
-      host_send_message(window, WM_SETICON, ICON_SMALL,
-                        reinterpret_cast<std::intptr_t>(display.window_icon));
-    }
-    flags |= SWP_FRAMECHANGED;
+  if (host_window_set_frame(window, HostFrame::framed)) {
+    if (display.window_icon != nullptr) host_window_reset_icon(window, display.window_icon);
+    flags |= host_place_frame_changed;
   }
   if (display.placement_saved) {
     host_window_set_placement(window, display.saved_placement);
-    host_window_set_pos(window, HostZOrder::top, 0, 0, 0, 0, flags | SWP_NOSIZE | SWP_NOMOVE);
+    host_window_place(window, HostZOrder::top, 0, 0, 0, 0,
+                      flags | host_place_keep_size | host_place_keep_position);
     display.placement_saved = 0;
   } else {
     HostRect rect{display.window_x, display.window_y, display.window_x + display.client_width,
                   display.window_y + display.client_height};
-    host_adjust_window_rect(&rect, style);
-    host_window_set_pos(window, HostZOrder::top, display.window_x, display.window_y,
-                        rect.width(), rect.height(), flags);
-    host_window_show(window, SW_SHOWNORMAL);
+    host_adjust_window_rect(&rect, HostFrame::framed);
+    host_window_place(window, HostZOrder::top, display.window_x, display.window_y,
+                      rect.width(), rect.height(), flags);
+    host_window_show(window, true);
   }
   show_cursor_until_visible();
 }
 
-std::intptr_t hotkey_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                          std::intptr_t lparam) {
-  if (message == WM_KEYDOWN && wparam == VK_ESCAPE) {
-    host_post_message(window, WM_CLOSE, 0, 0);
-  } else if (message == WM_SYSCHAR && (lparam & KF_ALTDOWN_BIT) != 0 &&
-             host_map_virtual_key(static_cast<std::uint32_t>((lparam >> 16) & 0x7F),
-                                  MAPVK_VSC_TO_VK) == VK_RETURN) {
-    switch_mode(display.requested_fullscreen ? 0 : 1);
-    display.requested_fullscreen = display.requested_fullscreen ? 0 : 1;
-    return 0;
-  }
-  return host_default_window_proc(window, message, wparam, lparam);
-}
-
-std::intptr_t display_window_proc(WindowHandle window, std::uint32_t message,
-                                  std::uintptr_t wparam, std::intptr_t lparam) {
-  switch (message) {
-    case WM_MOVE: {
+bool display_handle_event(const HostEvent& event) {
+  switch (event.type) {
+    case HostEventType::escape:
+      host_post_event(event.window, HostEventType::close_requested);
+      return false;
+    case HostEventType::toggle_fullscreen:
+      switch_mode(display.requested_fullscreen ? 0 : 1);
+      display.requested_fullscreen = display.requested_fullscreen ? 0 : 1;
+      return true;
+    case HostEventType::moved: {
       DisplayLockGuard lock;
       if (display.display_mode == 0) {
-        display.window_x = low_word(lparam);
-        display.window_y = high_word(lparam);
+        display.window_x = event.x;
+        display.window_y = event.y;
       }
-      return 0;
+      return true;
     }
-    case WM_SIZE: {
+    case HostEventType::resized: {
       DisplayLockGuard lock;
       if (display.display_mode == 0) {
-        display.client_width = low_word(lparam) & 0xFFFF;
-        display.client_height = high_word(lparam) & 0xFFFF;
+        display.client_width = event.x;
+        display.client_height = event.y;
       }
-      return 0;
+      return true;
     }
-    case WM_PAINT: {
+    case HostEventType::paint: {
       DisplayLockGuard lock;
-      if (host_get_update_rect(window)) {
-        host_begin_paint(window);
+      if (host_needs_paint(event.window)) {
+        host_begin_paint(event.window);
         if (display.display_mode == 0) paint_windowed();
-        host_end_paint(window);
+        host_end_paint(event.window);
       }
-      return 0;
+      return true;
     }
-    case WM_CLOSE:
-      host_post_quit_message(0);
-      return 0;
-    case WM_ERASEBKGND:
-      if (display.display_mode == 1) return 0;
-      return call_user_proc(window, message, wparam, lparam);
-    case WM_ACTIVATEAPP:
-      display.app_active.store(wparam != 0 ? 1 : 0);
-      if (display.display_mode == 1 && wparam != 0)
+    case HostEventType::close_requested:
+      host_post_quit(0);
+      return true;
+    case HostEventType::erase_background:
+      return display.display_mode == 1;
+    case HostEventType::activated:
+    case HostEventType::deactivated: {
+      bool active = event.type == HostEventType::activated;
+      display.app_active.store(active ? 1 : 0);
+      if (display.display_mode == 1 && active)
         hide_cursor_until_hidden();
       else
         show_cursor_until_visible();
-      return call_user_proc(window, message, wparam, lparam);
-    case WM_SETCURSOR:
+      return false;
+    }
+    case HostEventType::pointer_over_window:
       if (display.display_mode == 1) {
         host_set_cursor(false);
-        return 0;
+        return true;
       }
-      return call_user_proc(window, message, wparam, lparam);
-    default:
-      return call_user_proc(window, message, wparam, lparam);
+      return false;
   }
+  return false;
 }

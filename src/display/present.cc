@@ -78,9 +78,9 @@ void enter_fullscreen() {
   host_set_cursor(false);
   host_video_enter_fullscreen(display.window,
                               HostDisplayMode{display.mode_width, display.mode_height, display.mode_bits});
-  host_window_set_style(display.window, WS_POPUP | WS_VISIBLE);
-  host_window_set_pos(display.window, HostZOrder::topmost, 0, 0, display.mode_width,
-                      display.mode_height, SWP_SHOWWINDOW | SWP_FRAMECHANGED);
+  host_window_set_frame(display.window, HostFrame::popup);
+  host_window_place(display.window, HostZOrder::topmost, 0, 0, display.mode_width,
+                    display.mode_height, host_place_show | host_place_frame_changed);
   host_video_clear();
 }
 

@@ -8,11 +8,11 @@
 
 // ---- Message boxes ---------------------------------------------------------------------
 
-inline constexpr unsigned MB_ICONERROR = 0x10;
+enum class HostMessageBoxIcon { information, error };
 
 // Shows a modal message box (no owner window). Every backend also writes the text to
 // standard error, so a person at a terminal sees it.
-void host_message_box(const char* text, const char* caption, unsigned style);
+void host_message_box(const char* text, const char* caption, HostMessageBoxIcon icon);
 
 // ---- Program arguments and location ----------------------------------------------------
 

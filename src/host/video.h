@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/messages.h"
+#include "host/window.h"
 
 struct HostDisplayMode {
   int width = 0;

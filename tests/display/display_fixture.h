@@ -1,4 +1,4 @@
-// Opens the display on the headless host and drives its message queue on the test thread,
+// Opens the display on the headless host and drives its event queue on the test thread,
 // which plays the main thread.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "display/display.h"
-#include "host/common/message_queue.h"
+#include "host/common/event_queue.h"
 #include "host/headless/headless.h"
 
 class DisplayTest : public ::testing::Test {
@@ -33,14 +33,14 @@ class DisplayTest : public ::testing::Test {
     return opened;
   }
 
-  // Dispatches everything queued; returns false once the quit message came.
+  // Delivers everything queued; returns false once the quit came.
   bool pump() {
-    HostMessage message;
+    HostEvent event;
     for (int guard = 0; guard < 1000; ++guard) {
-      int result = host_queue::try_get(&message);
+      int result = host_queue::try_get(&event);
       if (result < 0) return true;
       if (result == 0) return false;
-      host_dispatch_message(message);
+      host_deliver_event(event);
     }
     ADD_FAILURE() << "the queue never ran dry";
     return true;

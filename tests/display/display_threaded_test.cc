@@ -31,7 +31,7 @@ TEST_F(DisplayFrameTest, FirstFrameIsBlackInFullScreenAndEscapeEndsTheProgram) {
       first_fullscreen = headless::in_fullscreen();
     }
     for (int i = 0; i < screen.width * screen.height; ++i) screen.pixels[i] = 0x00FF00FF;
-    if (n == 3) headless::inject_key_down(display_window(), VK_ESCAPE);
+    if (n == 3) headless::inject(display_window(), HostEventType::escape);
     return true;
   };
   EXPECT_EQ(kestol_main(), 0);
@@ -46,7 +46,7 @@ TEST_F(DisplayFrameTest, AltEnterWhileRunningShowsTheFramesInAWindow) {
   test_demo::frame = [&](const Screen& screen, const FrameClock&) {
     int n = frames.fetch_add(1);
     for (int i = 0; i < screen.width * screen.height; ++i) screen.pixels[i] = 0x0000FF00;
-    if (n == 1) headless::inject_alt_enter(display_window());
+    if (n == 1) headless::inject(display_window(), HostEventType::toggle_fullscreen);
     // Ends once a windowed frame has been painted on the main thread.
     return !(n > 1 && headless::canvas_paint_count() > 0);
   };
@@ -76,7 +76,7 @@ TEST_F(DisplayTest, SwitchesWhileTheRenderThreadPresents) {
     while (!stop.load()) display_present(pixels.data());
   });
   for (int i = 0; i < 40; ++i) {
-    headless::inject_alt_enter(window());
+    headless::inject(window(), HostEventType::toggle_fullscreen);
     ASSERT_TRUE(pump());
   }
   stop = true;

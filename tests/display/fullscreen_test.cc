@@ -160,7 +160,7 @@ TEST_F(DisplayTest, EveryFlipAdvancesVirtualTimeByOneVideoFrame) {
   EXPECT_EQ(seen, start + 2 * 44100) << "callbacks run after the clock moved";
 
   // Windowed presentation is not a flip.
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   display_present(pixels.data());
   EXPECT_EQ(calls, 2);

@@ -8,7 +8,8 @@ namespace {
 TEST_F(DisplayTest, OpensFullScreenAsATopmostPopupOverTheMode) {
   ASSERT_TRUE(open(320, 200, true));
   headless::WindowState s = state();
-  EXPECT_EQ(s.style, WS_POPUP | WS_VISIBLE);
+  EXPECT_EQ(s.frame, HostFrame::popup);
+  EXPECT_TRUE(s.visible);
   EXPECT_EQ(s.z_order, HostZOrder::topmost);
   EXPECT_EQ(s.outer.left, 0);
   EXPECT_EQ(s.outer.top, 0);
@@ -21,9 +22,9 @@ TEST_F(DisplayTest, OpensFullScreenAsATopmostPopupOverTheMode) {
 TEST_F(DisplayTest, EscapeClosesInEitherMode) {
   for (bool fullscreen : {true, false}) {
     ASSERT_TRUE(open(320, 200, fullscreen));
-    headless::inject_key_down(window(), VK_ESCAPE);
+    headless::inject(window(), HostEventType::escape);
     EXPECT_FALSE(pump()) << "fullscreen " << fullscreen;
-    // WM_CLOSE never destroys the window.
+    // Closing ends the event loop but never destroys the window.
     EXPECT_TRUE(host_queue::window_alive(window()));
     display_close();
     opened = false;
@@ -31,18 +32,18 @@ TEST_F(DisplayTest, EscapeClosesInEitherMode) {
   }
 }
 
-TEST_F(DisplayTest, OtherKeysAndPlainEnterDoNothing) {
-  ASSERT_TRUE(open(320, 200, true));
-  headless::inject_key_down(window(), 'A');
-  host_post_message(window(), WM_SYSCHAR, '\r', host_key_lparam(SCAN_RETURN, false, false));
-  host_post_message(window(), WM_SYSCHAR, 'x', host_key_lparam(0x2D, true, false));
-  EXPECT_TRUE(pump());
-  EXPECT_TRUE(headless::in_fullscreen());
+TEST_F(DisplayTest, ACloseRequestEndsTheLoopOnlyAfterWhatWasPostedBefore) {
+  ASSERT_TRUE(open(320, 200, false));
+  ASSERT_TRUE(pump());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
+  EXPECT_TRUE(display_request_close());
+  EXPECT_FALSE(pump());
+  EXPECT_TRUE(headless::in_fullscreen()) << "the toggle posted first was handled";
 }
 
 TEST_F(DisplayTest, StartedFullScreenThenWindowedAt20x20With640x400Client) {
   ASSERT_TRUE(open(320, 200, true));
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   EXPECT_FALSE(headless::in_fullscreen());
   headless::WindowState s = state();
@@ -50,8 +51,7 @@ TEST_F(DisplayTest, StartedFullScreenThenWindowedAt20x20With640x400Client) {
   EXPECT_EQ(s.outer.top, 20);
   EXPECT_EQ(s.client_width, 640);
   EXPECT_EQ(s.client_height, 400);
-  EXPECT_EQ(s.style & WS_POPUP, 0u);
-  EXPECT_EQ(s.style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  EXPECT_EQ(s.frame, HostFrame::framed);
   EXPECT_TRUE(s.visible);
   EXPECT_GE(headless::cursor_count(), 0);
 }
@@ -60,7 +60,7 @@ TEST_F(DisplayTest, SmallScreenGivesTheContentSizedClient) {
   // 600 rows less the caption is below three times 200.
   headless::set_screen_size(960, 600);
   ASSERT_TRUE(open(320, 200, true));
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   EXPECT_EQ(state().client_width, 320);
   EXPECT_EQ(state().client_height, 200);
@@ -74,7 +74,7 @@ TEST_F(DisplayTest, SecondAltEnterRestoresTheWindowWhereItWas) {
   ASSERT_TRUE(pump());
   headless::WindowState before = state();
 
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   ASSERT_TRUE(headless::in_fullscreen());
   // Moves and sizes in full screen do not touch the stored windowed placement.
@@ -83,7 +83,7 @@ TEST_F(DisplayTest, SecondAltEnterRestoresTheWindowWhereItWas) {
   ASSERT_TRUE(pump());
   EXPECT_EQ(display.client_width, 500 - 2 * headless::kFrameWidth);
 
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   EXPECT_FALSE(headless::in_fullscreen());
   headless::WindowState after = state();
@@ -142,7 +142,7 @@ TEST_F(DisplayTest, SwitchToWindowedFirstShowsTheLastWindowedFrame) {
   ASSERT_TRUE(open(320, 200, true));
   std::vector<std::uint32_t> pixels(320 * 200, 0x00123456);
   display_present(pixels.data());
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   // Nothing was presented in the window yet: the canvas is black.
   headless::Image canvas = headless::canvas_image();
@@ -153,27 +153,32 @@ TEST_F(DisplayTest, IconIsSetAgainWhenTheFrameComesBack) {
   static const int fake_icon = 0;
   display_set_icon(reinterpret_cast<IconHandle>(&fake_icon));
   ASSERT_TRUE(open(320, 200, true));
-  headless::inject_alt_enter(window());
+  headless::inject(window(), HostEventType::toggle_fullscreen);
   ASSERT_TRUE(pump());
   EXPECT_EQ(state().icon, reinterpret_cast<IconHandle>(&fake_icon));
   display_set_icon(nullptr);
 }
 
-TEST_F(DisplayTest, UserProcSeesWhatTheDisplayDoesNotConsume) {
-  static std::vector<std::uint32_t> seen;
-  seen.clear();
+TEST_F(DisplayTest, FullScreenConsumesTheBackgroundAndTheCursorWindowedLeavesThemToTheHost) {
   ASSERT_TRUE(open(320, 200, true));
-  display_set_user_proc([](WindowHandle w, std::uint32_t m, std::uintptr_t wp, std::intptr_t lp) {
-    seen.push_back(m);
-    return hotkey_proc(w, m, wp, lp);
-  });
-  host_post_message(window(), WM_SETCURSOR, 0, HTCLIENT);     // consumed in full screen
-  host_post_message(window(), WM_ERASEBKGND, 0, 0);           // consumed in full screen
-  host_post_message(window(), WM_ACTIVATEAPP, 1, 0);          // passed on
-  host_post_message(window(), 0x0400, 0, 0);                  // anything else
+  HostEvent erase{window(), HostEventType::erase_background};
+  HostEvent pointer{window(), HostEventType::pointer_over_window};
+  EXPECT_TRUE(display_handle_event(erase));
+  host_set_cursor(true);
+  headless::inject(window(), HostEventType::pointer_over_window);
   ASSERT_TRUE(pump());
-  EXPECT_EQ(seen, (std::vector<std::uint32_t>{WM_ACTIVATEAPP, 0x0400}));
-  display_set_user_proc(hotkey_proc);
+  EXPECT_FALSE(headless::cursor_arrow()) << "no cursor over a full-screen picture";
+  for (HostEventType type : {HostEventType::activated, HostEventType::escape})
+    EXPECT_FALSE(display_handle_event(HostEvent{window(), type})) << "the host's default follows";
+  ASSERT_FALSE(pump()) << "Escape asked for the close";
+
+  headless::inject(window(), HostEventType::toggle_fullscreen);
+  ASSERT_TRUE(pump());
+  EXPECT_FALSE(display_handle_event(erase));
+  EXPECT_FALSE(display_handle_event(pointer));
+  headless::inject(window(), HostEventType::pointer_over_window);
+  ASSERT_TRUE(pump());
+  EXPECT_TRUE(headless::cursor_arrow()) << "the host shows the arrow in a window";
 }
 
 TEST_F(DisplayTest, OpenFailsWithoutVideo) {

@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
     if (reached_to) return;
     if (o.to_given && c.position >= o.to) {
       reached_to = true;
-      host_post_message(display_window(), WM_CLOSE, 0, 0);
+      display_request_close();
       return;
     }
     if (rendered == 0) {
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
     if (o.progress && n % 30 == 0) progress_bar(c.position, n);
     if (!stopped && (failed || rendered >= unsigned(o.max_seconds) * 60)) {
       stopped = true;
-      host_post_message(display_window(), WM_CLOSE, 0, 0);
+      display_request_close();
     }
   });
 

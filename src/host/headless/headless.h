@@ -68,7 +68,7 @@ void settle_audio();
 
 // ---- Display (see window_headless.cc and video_headless.cc) --------------------------------
 
-// The simulated screen: its size gives SM_CXFULLSCREEN (the width) and SM_CYFULLSCREEN (the
+// The simulated screen: its size gives the screen's client width (the width) and height (the
 // height less one caption). Windows with a caption have a frame of kFrameWidth pixels and
 // a caption of kCaptionHeight above the client area.
 inline constexpr int kFrameWidth = 4;
@@ -109,7 +109,7 @@ struct WindowState {
   HostRect outer;
   int client_width = 0;
   int client_height = 0;
-  std::uint32_t style = 0;
+  HostFrame frame = HostFrame::popup;
   bool visible = false;
   HostZOrder z_order = HostZOrder::unchanged;
   IconHandle icon = nullptr;
@@ -119,13 +119,13 @@ WindowState window_state(WindowHandle window);
 int cursor_count();
 bool cursor_arrow();
 
-// What the user does, posted to the window's queue (any thread).
-void inject_key_down(WindowHandle window, std::uint32_t virtual_key);
-void inject_alt_enter(WindowHandle window);
+// What the user does, posted to the window's queue (any thread): inject(window,
+// HostEventType::escape) for the Escape key, toggle_fullscreen for Alt+Enter ...
+void inject(WindowHandle window, HostEventType type);
 // Switching away from full screen loses the surfaces (their content becomes garbage)
 // until they are restored.
 void inject_activation(WindowHandle window, bool active);
-// The user drags or resizes the window: the record changes and WM_MOVE/WM_SIZE are posted.
+// The user drags or resizes the window: the record changes and moved/resized are posted.
 void user_move_window(WindowHandle window, int x, int y);
 void user_size_window(WindowHandle window, int width, int height);
 

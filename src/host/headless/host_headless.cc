@@ -20,7 +20,7 @@ int box_count = 0;
 
 }  // namespace
 
-void host_message_box(const char* text, const char* caption, unsigned /*style*/) {
+void host_message_box(const char* text, const char* caption, HostMessageBoxIcon /*icon*/) {
   std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
   std::fflush(stderr);
   std::lock_guard lock(box_mutex);

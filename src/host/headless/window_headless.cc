@@ -1,10 +1,10 @@
-// Headless windows: records of their placement, style and paints, and a message queue.
+// Headless windows: records of their placement, frame and paints, and an event queue.
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <new>
 
-#include "host/common/message_queue.h"
+#include "host/common/event_queue.h"
 #include "host/headless/headless.h"
 #include "host/headless/headless_internal.h"
 
@@ -39,11 +39,9 @@ HeadlessWindow& record(WindowHandle window) {
   return *static_cast<HeadlessWindow*>(window->backend);
 }
 
-bool has_frame(std::uint32_t style) { return (style & WS_CAPTION) != 0; }
-
-HostRect client_of(const HostRect& outer, std::uint32_t style) {
+HostRect client_of(const HostRect& outer, HostFrame frame) {
   HostRect client = outer;
-  if (has_frame(style)) {
+  if (frame == HostFrame::framed) {
     client.left += headless::kFrameWidth;
     client.right -= headless::kFrameWidth;
     client.top += headless::kFrameWidth + headless::kCaptionHeight;
@@ -54,30 +52,30 @@ HostRect client_of(const HostRect& outer, std::uint32_t style) {
   return client;
 }
 
-std::intptr_t pack(int low, int high) {
-  return static_cast<std::intptr_t>((static_cast<std::uint32_t>(low) & 0xFFFF) |
-                                    ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16));
-}
-
-// Moves the outer rectangle and sends WM_MOVE/WM_SIZE for what changed, on this thread.
+// Moves the outer rectangle and delivers moved/resized for what changed, on this thread.
 void place(WindowHandle window, const HostRect& outer, bool frame_changed) {
   HostRect before, after;
   {
     std::lock_guard lock(state_mutex);
     HeadlessWindow& w = record(window);
-    before = client_of(w.outer, window->style);
+    before = client_of(w.outer, window->frame);
     w.outer = outer;
-    after = client_of(w.outer, window->style);
+    after = client_of(w.outer, window->frame);
   }
   if (frame_changed || before.left != after.left || before.top != after.top)
-    host_send_message(window, WM_MOVE, 0, pack(after.left, after.top));
+    host_deliver_event(HostEvent{window, HostEventType::moved, after.left, after.top});
   if (frame_changed || before.width() != after.width() || before.height() != after.height())
-    host_send_message(window, WM_SIZE, 0, pack(after.width(), after.height()));
+    host_deliver_event(HostEvent{window, HostEventType::resized, after.width(), after.height()});
 }
 
 }  // namespace
 
-int host_get_message(HostMessage* message) { return host_queue::get(message); }
+int host_run_event_loop() {
+  HostEvent event;
+  int exit_code = 0;
+  while (host_queue::get(&event, &exit_code) > 0) host_deliver_event(event);
+  return exit_code;
+}
 
 bool host_register_window_class(const HostWindowClass&) { return true; }
 
@@ -85,7 +83,6 @@ WindowHandle host_window_create(const HostWindowDesc& desc) {
   WindowHandle window = host_queue::register_window(desc);
   auto w = std::make_unique<HeadlessWindow>();
   w->outer = HostRect{desc.x, desc.y, desc.x + desc.width, desc.y + desc.height};
-  w->visible = (desc.style & WS_VISIBLE) != 0;
   w->icon = desc.icon;
   std::lock_guard lock(state_mutex);
   window->backend = w.release();
@@ -102,59 +99,48 @@ void host_window_destroy(WindowHandle window) {
   host_queue::unregister_window(window);
 }
 
-std::uint32_t host_window_style(WindowHandle window) {
+bool host_window_set_frame(WindowHandle window, HostFrame frame) {
   std::lock_guard lock(state_mutex);
-  return window->style;
+  bool changed = window->frame != frame || (frame == HostFrame::popup && !window->visible);
+  window->frame = frame;
+  if (frame == HostFrame::popup) window->visible = true;
+  return changed;
 }
 
-void host_window_set_style(WindowHandle window, std::uint32_t style) {
-  std::lock_guard lock(state_mutex);
-  window->style = style;
-  record(window).visible = (style & WS_VISIBLE) != 0;
-}
-
-void host_window_set_icon(WindowHandle window, IconHandle icon) {
+void host_window_reset_icon(WindowHandle window, IconHandle icon) {
   std::lock_guard lock(state_mutex);
   record(window).icon = icon;
 }
 
-void host_window_set_pos(WindowHandle window, HostZOrder z_order, int x, int y, int width,
-                         int height, std::uint32_t flags) {
+void host_window_place(WindowHandle window, HostZOrder z_order, int x, int y, int width,
+                       int height, std::uint32_t flags) {
   HostRect outer;
   {
     std::lock_guard lock(state_mutex);
     HeadlessWindow& w = record(window);
     if (z_order != HostZOrder::unchanged) w.z_order = z_order;
-    if (flags & SWP_SHOWWINDOW) {
-      w.visible = true;
-      window->style |= WS_VISIBLE;
-    }
+    if (flags & host_place_show) window->visible = true;
     outer = w.outer;
   }
-  if (!(flags & SWP_NOMOVE)) {
+  if (!(flags & host_place_keep_position)) {
     outer = HostRect{x, y, x + outer.width(), y + outer.height()};
   }
-  if (!(flags & SWP_NOSIZE)) {
+  if (!(flags & host_place_keep_size)) {
     outer.right = outer.left + width;
     outer.bottom = outer.top + height;
   }
-  place(window, outer, (flags & SWP_FRAMECHANGED) != 0);
+  place(window, outer, (flags & host_place_frame_changed) != 0);
 }
 
-void host_window_show(WindowHandle window, int show_command) {
+void host_window_show(WindowHandle window, bool show) {
   std::lock_guard lock(state_mutex);
-  bool visible = show_command != SW_HIDE;
-  record(window).visible = visible;
-  if (visible)
-    window->style |= WS_VISIBLE;
-  else
-    window->style &= ~WS_VISIBLE;
+  window->visible = show;
 }
 
 bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placement) {
   if (!host_queue::window_alive(window) || placement == nullptr) return false;
   std::lock_guard lock(state_mutex);
-  placement->show_command = record(window).visible ? SW_SHOWNORMAL : SW_HIDE;
+  placement->show = window->visible ? HostShowState::normal : HostShowState::hidden;
   placement->normal = record(window).outer;
   return true;
 }
@@ -162,23 +148,26 @@ bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placeme
 bool host_window_set_placement(WindowHandle window, const HostWindowPlacement& placement) {
   if (!host_queue::window_alive(window)) return false;
   place(window, placement.normal, false);
-  host_window_show(window, placement.show_command);
+  host_window_show(window, placement.show != HostShowState::hidden);
   return true;
 }
 
-void host_adjust_window_rect(HostRect* rect, std::uint32_t style) {
-  if (!has_frame(style)) return;
+void host_adjust_window_rect(HostRect* rect, HostFrame frame) {
+  if (frame != HostFrame::framed) return;
   rect->left -= headless::kFrameWidth;
   rect->right += headless::kFrameWidth;
   rect->top -= headless::kFrameWidth + headless::kCaptionHeight;
   rect->bottom += headless::kFrameWidth;
 }
 
-int host_system_metric(int index) {
+int host_screen_client_width() {
   std::lock_guard lock(state_mutex);
-  if (index == SM_CXFULLSCREEN) return screen_width;
-  if (index == SM_CYFULLSCREEN) return screen_height - headless::kCaptionHeight;
-  return 0;
+  return screen_width;
+}
+
+int host_screen_client_height() {
+  std::lock_guard lock(state_mutex);
+  return screen_height - headless::kCaptionHeight;
 }
 
 int host_show_cursor(bool show) {
@@ -302,11 +291,11 @@ WindowState window_state(WindowHandle window) {
   std::lock_guard lock(state_mutex);
   const HeadlessWindow& w = record(window);
   state.outer = w.outer;
-  HostRect client = client_of(w.outer, window->style);
+  HostRect client = client_of(w.outer, window->frame);
   state.client_width = client.width();
   state.client_height = client.height();
-  state.style = window->style;
-  state.visible = w.visible;
+  state.frame = window->frame;
+  state.visible = window->visible;
   state.z_order = w.z_order;
   state.icon = w.icon;
   return state;
@@ -322,18 +311,11 @@ bool cursor_arrow() {
   return cursor_is_arrow;
 }
 
-void inject_key_down(WindowHandle window, std::uint32_t virtual_key) {
-  std::uint32_t scan = host_map_virtual_key(virtual_key, MAPVK_VK_TO_VSC);
-  host_post_message(window, WM_KEYDOWN, virtual_key, host_key_lparam(scan, false, false));
-}
-
-void inject_alt_enter(WindowHandle window) {
-  host_post_message(window, WM_SYSCHAR, '\r', host_key_lparam(SCAN_RETURN, true, false));
-}
+void inject(WindowHandle window, HostEventType type) { host_post_event(window, type); }
 
 void inject_activation(WindowHandle window, bool active) {
   if (!active) video_lose_surfaces();
-  host_post_message(window, WM_ACTIVATEAPP, active ? 1 : 0, 0);
+  host_post_event(window, active ? HostEventType::activated : HostEventType::deactivated);
 }
 
 void user_move_window(WindowHandle window, int x, int y) {
@@ -342,9 +324,9 @@ void user_move_window(WindowHandle window, int x, int y) {
     std::lock_guard lock(state_mutex);
     HeadlessWindow& w = record(window);
     w.outer = HostRect{x, y, x + w.outer.width(), y + w.outer.height()};
-    client = client_of(w.outer, window->style);
+    client = client_of(w.outer, window->frame);
   }
-  host_post_message(window, WM_MOVE, 0, pack(client.left, client.top));
+  host_post_event(window, HostEventType::moved, client.left, client.top);
 }
 
 void user_size_window(WindowHandle window, int width, int height) {
@@ -354,9 +336,9 @@ void user_size_window(WindowHandle window, int width, int height) {
     HeadlessWindow& w = record(window);
     w.outer.right = w.outer.left + width;
     w.outer.bottom = w.outer.top + height;
-    client = client_of(w.outer, window->style);
+    client = client_of(w.outer, window->frame);
   }
-  host_post_message(window, WM_SIZE, 0, pack(client.width(), client.height()));
+  host_post_event(window, HostEventType::resized, client.width(), client.height());
 }
 
 }  // namespace headless

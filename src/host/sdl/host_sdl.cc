@@ -6,10 +6,10 @@
 
 #include "host/host.h"
 
-void host_message_box(const char* text, const char* caption, unsigned style) {
+void host_message_box(const char* text, const char* caption, HostMessageBoxIcon icon) {
   std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
   std::fflush(stderr);
-  Uint32 flags = (style & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+  Uint32 flags = icon == HostMessageBoxIcon::error ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
   // Without a display this fails quietly; the text is on standard error already.
   SDL_ShowSimpleMessageBox(flags, caption ? caption : "", text ? text : "", nullptr);
 }

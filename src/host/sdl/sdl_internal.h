@@ -4,7 +4,9 @@
 
 #include <SDL.h>
 
-#include "host/common/message_queue.h"
+#include <optional>
+
+#include "host/common/event_queue.h"
 
 struct SdlWindow {
   SDL_Window* sdl = nullptr;
@@ -22,7 +24,10 @@ bool sdl_video_up();
 void sdl_video_loop_running(bool running);
 // Draws the last full-screen frame again (after an expose).
 void sdl_video_repaint();
-// Turns one SDL event into window messages.
+// Turns one SDL event into window events.
 void sdl_translate_event(const SDL_Event& event);
+// The window event a key press means: Escape, or Alt+Enter (either Enter key) to toggle
+// full screen; none for every other key.
+std::optional<HostEventType> sdl_key_event(const SDL_Keysym& key);
 // The event type that wakes the main thread's event wait (any thread).
 void sdl_wake_main_thread();

@@ -1,11 +1,12 @@
-// SDL windows: creation, style, placement, cursor, the canvas paint, and the events that
-// become window messages. Only the main thread calls SDL here.
+// SDL windows: creation, frame, placement, cursor, the canvas paint, and the SDL events
+// that become window events. Only the main thread calls SDL here.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 
 #include "host/sdl/sdl_internal.h"
 #include "host/video.h"
@@ -37,51 +38,27 @@ void update_cursor() {
   SDL_ShowCursor(cursor_display_count >= 0 && cursor_is_arrow ? SDL_ENABLE : SDL_DISABLE);
 }
 
-std::intptr_t pack(int low, int high) {
-  return static_cast<std::intptr_t>((static_cast<std::uint32_t>(low) & 0xFFFF) |
-                                    ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16));
-}
-
 WindowHandle handle_of(Uint32 window_id) {
   SDL_Window* sdl = SDL_GetWindowFromID(window_id);
   return sdl ? static_cast<WindowHandle>(SDL_GetWindowData(sdl, "host")) : nullptr;
 }
 
-// Scan codes (set 1) of the SDL keys the program's messages can name.
-std::uint32_t scan_code_of(SDL_Scancode code) {
-  switch (code) {
-    case SDL_SCANCODE_ESCAPE: return 0x01;
-    case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER: return 0x1C;
-    case SDL_SCANCODE_BACKSPACE: return 0x0E;
-    case SDL_SCANCODE_TAB: return 0x0F;
-    case SDL_SCANCODE_SPACE: return 0x39;
-    default: break;
-  }
-  static const std::uint8_t letters[26] = {0x1E, 0x30, 0x2E, 0x20, 0x12, 0x21, 0x22, 0x23, 0x17,
-                                           0x24, 0x25, 0x26, 0x32, 0x31, 0x18, 0x19, 0x10, 0x13,
-                                           0x1F, 0x14, 0x16, 0x2F, 0x11, 0x2D, 0x15, 0x2C};
-  if (code >= SDL_SCANCODE_A && code <= SDL_SCANCODE_Z) return letters[code - SDL_SCANCODE_A];
-  if (code >= SDL_SCANCODE_1 && code <= SDL_SCANCODE_0) return 0x02 + (code - SDL_SCANCODE_1);
-  return 0;
-}
-
 void post_key(WindowHandle window, const SDL_KeyboardEvent& key) {
-  std::uint32_t scan = scan_code_of(key.keysym.scancode);
-  bool alt = (key.keysym.mod & KMOD_ALT) != 0;
-  bool repeat = key.repeat != 0;
-  if (alt) {
-    // Alt+Enter arrives as the system character of the Enter key, as on the original.
-    if (scan == SCAN_RETURN)
-      host_post_message(window, WM_SYSCHAR, '\r', host_key_lparam(scan, true, repeat));
-    return;
-  }
-  std::uint32_t virtual_key = host_map_virtual_key(scan, MAPVK_VSC_TO_VK);
-  if (virtual_key != 0)
-    host_post_message(window, WM_KEYDOWN, virtual_key, host_key_lparam(scan, false, repeat));
+  std::optional<HostEventType> type = sdl_key_event(key.keysym);
+  if (type) host_post_event(window, *type);
 }
 
 }  // namespace
+
+std::optional<HostEventType> sdl_key_event(const SDL_Keysym& key) {
+  bool enter = key.scancode == SDL_SCANCODE_RETURN || key.scancode == SDL_SCANCODE_KP_ENTER;
+  if ((key.mod & KMOD_ALT) != 0) {
+    if (enter) return HostEventType::toggle_fullscreen;
+    return std::nullopt;
+  }
+  if (key.scancode == SDL_SCANCODE_ESCAPE) return HostEventType::escape;
+  return std::nullopt;
+}
 
 void sdl_wake_main_thread() {
   Uint32 type = wake_event_type.load();
@@ -101,8 +78,8 @@ void sdl_translate_event(const SDL_Event& event) {
       // An interrupt from the terminal: close the window as the user would.
       SDL_Window* focus = SDL_GetKeyboardFocus();
       WindowHandle window = focus ? static_cast<WindowHandle>(SDL_GetWindowData(focus, "host")) : nullptr;
-      if (window) host_post_message(window, WM_CLOSE, 0, 0);
-      else host_post_quit_message(0);
+      if (window) host_post_event(window, HostEventType::close_requested);
+      else host_post_quit(0);
       break;
     }
     case SDL_WINDOWEVENT: {
@@ -110,27 +87,27 @@ void sdl_translate_event(const SDL_Event& event) {
       if (window == nullptr) break;
       switch (event.window.event) {
         case SDL_WINDOWEVENT_MOVED:
-          host_post_message(window, WM_MOVE, 0, pack(event.window.data1, event.window.data2));
+          host_post_event(window, HostEventType::moved, event.window.data1, event.window.data2);
           break;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-          host_post_message(window, WM_SIZE, 0, pack(event.window.data1, event.window.data2));
+          host_post_event(window, HostEventType::resized, event.window.data1, event.window.data2);
           break;
         case SDL_WINDOWEVENT_EXPOSED:
           if (sdl_window(window)->fullscreen) {
             sdl_video_repaint();
           } else {
-            host_post_message(window, WM_ERASEBKGND, 0, 0);
+            host_post_event(window, HostEventType::erase_background);
             host_invalidate(window);
           }
           break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-          host_post_message(window, WM_ACTIVATEAPP, 1, 0);
+          host_post_event(window, HostEventType::activated);
           break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
-          host_post_message(window, WM_ACTIVATEAPP, 0, 0);
+          host_post_event(window, HostEventType::deactivated);
           break;
         case SDL_WINDOWEVENT_CLOSE:
-          host_post_message(window, WM_CLOSE, 0, 0);
+          host_post_event(window, HostEventType::close_requested);
           break;
         default:
           break;
@@ -142,19 +119,21 @@ void sdl_translate_event(const SDL_Event& event) {
       break;
     case SDL_MOUSEMOTION:
       if (WindowHandle window = handle_of(event.motion.windowID))
-        host_post_message(window, WM_SETCURSOR, reinterpret_cast<std::uintptr_t>(window),
-                          pack(static_cast<int>(HTCLIENT), 0x0200));
+        host_post_event(window, HostEventType::pointer_over_window);
       break;
     default:
       break;
   }
 }
 
-int host_get_message(HostMessage* message) {
-  if (!sdl_video_up()) return host_queue::get(message);
+namespace {
+
+// Waits for the next queued event, turning SDL's events into queued ones meanwhile.
+int next_event(HostEvent* event, int* exit_code) {
+  if (!sdl_video_up()) return host_queue::get(event, exit_code);
   sdl_video_loop_running(true);
   for (;;) {
-    int result = host_queue::try_get(message);
+    int result = host_queue::try_get(event, exit_code);
     if (result == 0) sdl_video_loop_running(false);
     if (result >= 0) return result;
     host_video_service();
@@ -165,6 +144,15 @@ int host_get_message(HostMessage* message) {
     }
     host_video_service();
   }
+}
+
+}  // namespace
+
+int host_run_event_loop() {
+  HostEvent event;
+  int exit_code = 0;
+  while (next_event(&event, &exit_code) > 0) host_deliver_event(event);
+  return exit_code;
 }
 
 IconHandle host_load_icon(std::uint32_t number) {
@@ -193,7 +181,7 @@ IconHandle host_load_icon(std::uint32_t number) {
 bool host_register_window_class(const HostWindowClass& window_class) {
   class_name = window_class.name ? window_class.name : "YOLGFX";
   class_icon = window_class.icon;
-  // X11 names windows after this when the video starts (their WM_CLASS).
+  // X11 names windows after this when the video starts (their class hint).
   setenv("SDL_VIDEO_X11_WMCLASS", class_name, 0);
   if (wake_event_type.load() == 0) {
     Uint32 type = SDL_RegisterEvents(1);
@@ -206,8 +194,8 @@ bool host_register_window_class(const HostWindowClass& window_class) {
 WindowHandle host_window_create(const HostWindowDesc& desc) {
   if (!sdl_video_up()) return nullptr;
   Uint32 flags = SDL_WINDOW_HIDDEN;
-  if ((desc.style & WS_POPUP) || !(desc.style & WS_CAPTION)) flags |= SDL_WINDOW_BORDERLESS;
-  if (desc.style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+  if (desc.frame == HostFrame::popup) flags |= SDL_WINDOW_BORDERLESS;
+  else flags |= SDL_WINDOW_RESIZABLE;
   SDL_Window* sdl = SDL_CreateWindow(desc.title ? desc.title : "", desc.x, desc.y,
                                      desc.width > 0 ? desc.width : 1,
                                      desc.height > 0 ? desc.height : 1, flags);
@@ -225,10 +213,9 @@ WindowHandle host_window_create(const HostWindowDesc& desc) {
   window->backend = backend;
   SDL_SetWindowData(sdl, "host", window);
   IconHandle icon = desc.icon ? desc.icon : class_icon;
-  if (icon) host_window_set_icon(window, icon);
+  if (icon) host_window_reset_icon(window, icon);
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);
-  if (desc.style & WS_VISIBLE) SDL_ShowWindow(sdl);
   return window;
 }
 
@@ -242,57 +229,60 @@ void host_window_destroy(WindowHandle window) {
   host_queue::unregister_window(window);
 }
 
-std::uint32_t host_window_style(WindowHandle window) { return window ? window->style : 0; }
-
-void host_window_set_style(WindowHandle window, std::uint32_t style) {
+bool host_window_set_frame(WindowHandle window, HostFrame frame) {
   SdlWindow* backend = sdl_window(window);
-  if (backend == nullptr) return;
-  std::uint32_t old = window->style;
-  window->style = style;
-  bool bordered = !(style & WS_POPUP) && (style & WS_CAPTION);
-  SDL_SetWindowBordered(backend->sdl, bordered ? SDL_TRUE : SDL_FALSE);
-  SDL_SetWindowResizable(backend->sdl, (style & WS_THICKFRAME) ? SDL_TRUE : SDL_FALSE);
-  if ((style & WS_VISIBLE) && !(old & WS_VISIBLE)) SDL_ShowWindow(backend->sdl);
-  if (!(style & WS_VISIBLE) && (old & WS_VISIBLE)) SDL_HideWindow(backend->sdl);
+  if (backend == nullptr) return false;
+  bool was_visible = window->visible;
+  bool changed = window->frame != frame || (frame == HostFrame::popup && !was_visible);
+  window->frame = frame;
+  bool framed = frame == HostFrame::framed;
+  SDL_SetWindowBordered(backend->sdl, framed ? SDL_TRUE : SDL_FALSE);
+  SDL_SetWindowResizable(backend->sdl, framed ? SDL_TRUE : SDL_FALSE);
+  if (!framed && !was_visible) {
+    window->visible = true;
+    SDL_ShowWindow(backend->sdl);
+  }
+  return changed;
 }
 
-void host_window_set_icon(WindowHandle window, IconHandle icon) {
+void host_window_reset_icon(WindowHandle window, IconHandle icon) {
   SdlWindow* backend = sdl_window(window);
   if (backend != nullptr && icon != nullptr && icon->surface != nullptr)
     SDL_SetWindowIcon(backend->sdl, icon->surface);
 }
 
-void host_window_set_pos(WindowHandle window, HostZOrder z_order, int x, int y, int width,
-                         int height, std::uint32_t flags) {
+void host_window_place(WindowHandle window, HostZOrder z_order, int x, int y, int width,
+                       int height, std::uint32_t flags) {
   SdlWindow* backend = sdl_window(window);
   if (backend == nullptr) return;
-  if (flags & SWP_SHOWWINDOW) {
-    window->style |= WS_VISIBLE;
+  if (flags & host_place_show) {
+    window->visible = true;
     SDL_ShowWindow(backend->sdl);
   }
   // In full screen the window covers the desktop; the video shows the mode inside it.
   if (!backend->fullscreen) {
-    if (!(flags & SWP_NOMOVE)) SDL_SetWindowPosition(backend->sdl, x, y);
-    if (!(flags & SWP_NOSIZE)) SDL_SetWindowSize(backend->sdl, width > 0 ? width : 1, height > 0 ? height : 1);
+    if (!(flags & host_place_keep_position)) SDL_SetWindowPosition(backend->sdl, x, y);
+    if (!(flags & host_place_keep_size)) SDL_SetWindowSize(backend->sdl, width > 0 ? width : 1, height > 0 ? height : 1);
   }
-  if (z_order != HostZOrder::unchanged && (window->style & WS_VISIBLE)) SDL_RaiseWindow(backend->sdl);
+  if (z_order != HostZOrder::unchanged && window->visible) SDL_RaiseWindow(backend->sdl);
   int cx, cy, cw, ch;
   SDL_GetWindowPosition(backend->sdl, &cx, &cy);
   SDL_GetWindowSize(backend->sdl, &cw, &ch);
-  if (!(flags & SWP_NOMOVE) || (flags & SWP_FRAMECHANGED)) host_send_message(window, WM_MOVE, 0, pack(cx, cy));
-  if (!(flags & SWP_NOSIZE) || (flags & SWP_FRAMECHANGED)) host_send_message(window, WM_SIZE, 0, pack(cw, ch));
+  bool frame_changed = (flags & host_place_frame_changed) != 0;
+  if (!(flags & host_place_keep_position) || frame_changed)
+    host_deliver_event(HostEvent{window, HostEventType::moved, cx, cy});
+  if (!(flags & host_place_keep_size) || frame_changed)
+    host_deliver_event(HostEvent{window, HostEventType::resized, cw, ch});
 }
 
-void host_window_show(WindowHandle window, int show_command) {
+void host_window_show(WindowHandle window, bool show) {
   SdlWindow* backend = sdl_window(window);
   if (backend == nullptr) return;
-  if (show_command == SW_HIDE) {
-    window->style &= ~WS_VISIBLE;
-    SDL_HideWindow(backend->sdl);
-  } else {
-    window->style |= WS_VISIBLE;
+  window->visible = show;
+  if (show)
     SDL_ShowWindow(backend->sdl);
-  }
+  else
+    SDL_HideWindow(backend->sdl);
 }
 
 bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placement) {
@@ -301,28 +291,32 @@ bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placeme
   int x, y, w, h;
   SDL_GetWindowPosition(backend->sdl, &x, &y);
   SDL_GetWindowSize(backend->sdl, &w, &h);
-  placement->show_command = (window->style & WS_VISIBLE) ? SW_SHOWNORMAL : SW_HIDE;
+  placement->show = window->visible ? HostShowState::normal : HostShowState::hidden;
   placement->normal = HostRect{x, y, x + w, y + h};
   return true;
 }
 
 bool host_window_set_placement(WindowHandle window, const HostWindowPlacement& placement) {
   if (sdl_window(window) == nullptr) return false;
-  host_window_set_pos(window, HostZOrder::unchanged, placement.normal.left, placement.normal.top,
-                      placement.normal.width(), placement.normal.height(), 0);
-  host_window_show(window, placement.show_command);
+  host_window_place(window, HostZOrder::unchanged, placement.normal.left, placement.normal.top,
+                    placement.normal.width(), placement.normal.height(), 0);
+  host_window_show(window, placement.show != HostShowState::hidden);
   return true;
 }
 
 // The window manager draws the frame outside the client area SDL sizes.
-void host_adjust_window_rect(HostRect*, std::uint32_t) {}
+void host_adjust_window_rect(HostRect*, HostFrame) {}
 
-int host_system_metric(int index) {
+int host_screen_client_width() {
   SDL_Rect bounds;
   if (!sdl_video_up() || SDL_GetDisplayUsableBounds(0, &bounds) != 0) return 0;
-  if (index == SM_CXFULLSCREEN) return bounds.w;
-  if (index == SM_CYFULLSCREEN) return bounds.h;
-  return 0;
+  return bounds.w;
+}
+
+int host_screen_client_height() {
+  SDL_Rect bounds;
+  if (!sdl_video_up() || SDL_GetDisplayUsableBounds(0, &bounds) != 0) return 0;
+  return bounds.h;
 }
 
 int host_show_cursor(bool show) {

@@ -55,12 +55,13 @@ std::string argument_text;
 
 }  // namespace
 
-void host_message_box(const char* text, const char* caption, unsigned style) {
+void host_message_box(const char* text, const char* caption, HostMessageBoxIcon icon) {
   // A console (kestol.exe, or vexo.exe started from one with its output redirected) sees
   // the text too.
   std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
   std::fflush(stderr);
-  MessageBoxA(nullptr, text ? text : "", caption ? caption : "", style);
+  MessageBoxA(nullptr, text ? text : "", caption ? caption : "",
+              icon == HostMessageBoxIcon::error ? MB_ICONERROR : MB_ICONINFORMATION);
 }
 
 void host_set_arguments(int argc, char** argv) {

@@ -1,9 +1,8 @@
-// The Windows headers for the Win32 host. Include this AFTER every host/ and engine
-// header: windows.h defines WM_MOVE, VK_ESCAPE, MB_ICONERROR ... as macros, and the host
-// headers declare constants of those names with the same values.
+// The Windows headers for the Win32 host. Include this after every host/ and engine header,
+// so the macros of windows.h (min, max, ...) touch none of them.
 #pragma once
 
-#include "host/messages.h"
+#include "host/window.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -1,45 +1,80 @@
-// Windows and the message queue on the real platform: a thin pass-through. The window
-// procedure the display logic gives is called from a platform window procedure that finds
-// it in the window's user data.
+// Windows and their events on the real platform. A platform window procedure turns the
+// window messages into the engine's events for the handler it finds in the window's user
+// data, and does the platform's default for whatever the handler leaves.
 #include <cstring>
-#include <map>
-#include <string>
 
-#include "host/messages.h"
 #include "host/window.h"
 #include "host/win32/libraries.h"
 
 namespace {
 
-thread_local MSG last_message{};
-// Procedures of registered classes, for windows created without one of their own.
-std::map<std::string, WindowProc> class_procedures;
+// Events other than a close travel through the queue as this private message: the type in
+// wParam, x and y in the low and high word of lParam.
+constexpr UINT kEventMessage = WM_APP + 0x16;
 
-LRESULT CALLBACK window_trampoline(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+std::int32_t low_word(LPARAM value) { return static_cast<std::int16_t>(value & 0xFFFF); }
+std::int32_t high_word(LPARAM value) { return static_cast<std::int16_t>((value >> 16) & 0xFFFF); }
+
+LPARAM pack(int low, int high) {
+  return static_cast<LPARAM>((static_cast<std::uint32_t>(low) & 0xFFFF) |
+                             ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16));
+}
+
+// The engine event a window message means, if any.
+bool translate(UINT message, WPARAM wparam, LPARAM lparam, HostEventType* type, int* x, int* y) {
+  switch (message) {
+    case WM_MOVE:
+      *type = HostEventType::moved;
+      *x = low_word(lparam);
+      *y = high_word(lparam);
+      return true;
+    case WM_SIZE:
+      *type = HostEventType::resized;
+      *x = low_word(lparam) & 0xFFFF;
+      *y = high_word(lparam) & 0xFFFF;
+      return true;
+    case WM_PAINT: *type = HostEventType::paint; return true;
+    case WM_CLOSE: *type = HostEventType::close_requested; return true;
+    case WM_ERASEBKGND: *type = HostEventType::erase_background; return true;
+    case WM_ACTIVATEAPP:
+      *type = wparam != 0 ? HostEventType::activated : HostEventType::deactivated;
+      return true;
+    case WM_SETCURSOR: *type = HostEventType::pointer_over_window; return true;
+    case WM_KEYDOWN:
+      if (wparam != VK_ESCAPE) return false;
+      *type = HostEventType::escape;
+      return true;
+    case WM_SYSCHAR:
+      // Alt+Enter: the system character of a key whose scan code is the Enter key's.
+      if ((lparam & (LPARAM{1} << 29)) == 0 ||
+          MapVirtualKeyA(static_cast<UINT>((lparam >> 16) & 0x7F), MAPVK_VSC_TO_VK) != VK_RETURN)
+        return false;
+      *type = HostEventType::toggle_fullscreen;
+      return true;
+    case kEventMessage:
+      *type = static_cast<HostEventType>(wparam);
+      *x = low_word(lparam);
+      *y = high_word(lparam);
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto procedure = reinterpret_cast<WindowProc>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  // Messages before WM_NCCREATE (WM_GETMINMAXINFO) reach no procedure of ours yet.
-  if (procedure == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
-  return procedure(win32_window(hwnd), message, wparam, lparam);
-}
-
-// The platform's message record for a host message: the one last fetched when it is that
-// one (it carries time and cursor position), else a new one.
-MSG platform_message(const HostMessage& message) {
-  const MSG& last = last_message;
-  if (last.hwnd == win32_hwnd(message.window) && last.message == message.message &&
-      last.wParam == message.wparam && last.lParam == message.lparam)
-    return last;
-  MSG m{};
-  m.hwnd = win32_hwnd(message.window);
-  m.message = message.message;
-  m.wParam = message.wparam;
-  m.lParam = message.lparam;
-  m.time = GetMessageTime();
-  return m;
+  auto handler = reinterpret_cast<WindowEventHandler>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  // Messages before WM_NCCREATE (WM_GETMINMAXINFO) reach no handler of ours yet.
+  HostEvent event;
+  if (handler == nullptr || !translate(message, wparam, lparam, &event.type, &event.x, &event.y))
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+  event.window = win32_window(hwnd);
+  if (handler(event)) return 0;
+  if (message == kEventMessage) return 0;
+  return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 HWND z_order_handle(HostZOrder z_order) {
@@ -50,78 +85,41 @@ HWND z_order_handle(HostZOrder z_order) {
   }
 }
 
+DWORD style_of(HostFrame frame) { return frame == HostFrame::popup ? WS_POPUP : WS_OVERLAPPEDWINDOW; }
+
 }  // namespace
 
-// ---- Messages ---------------------------------------------------------------------------
+// ---- Events -----------------------------------------------------------------------------
 
-std::intptr_t host_key_lparam(std::uint32_t scan_code, bool alt, bool repeat) {
-  std::uintptr_t value = 1 | (static_cast<std::uintptr_t>(scan_code & 0xFF) << 16);
-  if (alt) value |= std::uintptr_t{1} << 29;
-  if (repeat) value |= std::uintptr_t{1} << 30;
-  return static_cast<std::intptr_t>(value);
-}
-
-std::uint32_t host_map_virtual_key(std::uint32_t code, unsigned map_type) {
-  return MapVirtualKeyA(code, map_type);
-}
-
-bool host_post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                       std::intptr_t lparam) {
+bool host_post_event(WindowHandle window, HostEventType type, int x, int y) {
   // A null window would post to the calling thread's queue; the host interface refuses it.
   if (window == nullptr) return false;
-  return PostMessageA(win32_hwnd(window), message, wparam, lparam) != 0;
+  if (type == HostEventType::close_requested)
+    return PostMessageA(win32_hwnd(window), WM_CLOSE, 0, 0) != 0;
+  return PostMessageA(win32_hwnd(window), kEventMessage, static_cast<WPARAM>(type), pack(x, y)) != 0;
 }
 
-std::intptr_t host_call_window_proc(WindowProc procedure, WindowHandle window,
-                                    std::uint32_t message, std::uintptr_t wparam,
-                                    std::intptr_t lparam) {
-  // Our procedures are plain functions, not platform window procedures: call them directly.
-  if (procedure == nullptr) return DefWindowProcA(win32_hwnd(window), message, wparam, lparam);
-  return procedure(window, message, wparam, lparam);
-}
+void host_post_quit(int exit_code) { PostQuitMessage(exit_code); }
 
-void host_post_quit_message(int exit_code) { PostQuitMessage(exit_code); }
-
-int host_get_message(HostMessage* message) {
-  MSG m;
-  BOOL result = GetMessageA(&m, nullptr, 0, 0);
-  if (result == -1) return -1;
-  last_message = m;
-  *message = HostMessage{win32_window(m.hwnd), m.message, m.wParam, m.lParam};
-  return result != 0 ? 1 : 0;
-}
-
-void host_translate_message(const HostMessage& message) {
-  // Turns key-down messages into the character messages (WM_SYSCHAR for Alt+Enter).
-  MSG m = platform_message(message);
-  TranslateMessage(&m);
-}
-
-std::intptr_t host_dispatch_message(const HostMessage& message) {
-  MSG m = platform_message(message);
-  return DispatchMessageA(&m);
-}
-
-std::intptr_t host_send_message(WindowHandle window, std::uint32_t message,
-                                std::uintptr_t wparam, std::intptr_t lparam) {
-  if (window == nullptr) return 0;
-  return SendMessageA(win32_hwnd(window), message, wparam, lparam);
-}
-
-std::intptr_t host_default_window_proc(WindowHandle window, std::uint32_t message,
-                                       std::uintptr_t wparam, std::intptr_t lparam) {
-  return DefWindowProcA(win32_hwnd(window), message, wparam, lparam);
+int host_run_event_loop() {
+  MSG message{};
+  BOOL result;
+  while ((result = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+    // Turns key-down messages into the character messages (WM_SYSCHAR for Alt+Enter).
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return result == -1 ? -1 : static_cast<int>(message.wParam);
 }
 
 // ---- Windows ----------------------------------------------------------------------------
 
 bool host_register_window_class(const HostWindowClass& window_class) {
   const char* name = window_class.name ? window_class.name : "YOLGFX";
-  class_procedures[name] = window_class.procedure;
   const BackendLibraries& gdi = load_backend_libraries();
   WNDCLASSA wc{};
   wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = window_trampoline;
+  wc.lpfnWndProc = window_procedure;
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.hIcon = reinterpret_cast<HICON>(const_cast<HostIcon*>(window_class.icon));
   wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
@@ -140,17 +138,11 @@ WindowHandle host_window_create(const HostWindowDesc& desc) {
     HostWindowClass window_class;
     window_class.name = class_name;
     window_class.icon = desc.icon;
-    window_class.procedure = desc.procedure;
     if (!host_register_window_class(window_class)) return nullptr;
   }
-  WindowProc procedure = desc.procedure;
-  if (procedure == nullptr) {
-    auto found = class_procedures.find(class_name);
-    if (found != class_procedures.end()) procedure = found->second;
-  }
-  HWND hwnd = CreateWindowExA(0, class_name, desc.title ? desc.title : "", desc.style, desc.x,
-                              desc.y, desc.width, desc.height, nullptr, nullptr, instance,
-                              reinterpret_cast<void*>(procedure));
+  HWND hwnd = CreateWindowExA(0, class_name, desc.title ? desc.title : "", style_of(desc.frame),
+                              desc.x, desc.y, desc.width, desc.height, nullptr, nullptr, instance,
+                              reinterpret_cast<void*>(desc.handler));
   return win32_window(hwnd);
 }
 
@@ -158,36 +150,46 @@ void host_window_destroy(WindowHandle window) {
   if (window != nullptr) DestroyWindow(win32_hwnd(window));
 }
 
-std::uint32_t host_window_style(WindowHandle window) {
-  return static_cast<std::uint32_t>(GetWindowLongA(win32_hwnd(window), GWL_STYLE));
-}
-
-void host_window_set_style(WindowHandle window, std::uint32_t style) {
+bool host_window_set_frame(WindowHandle window, HostFrame frame) {
+  DWORD old_style = static_cast<DWORD>(GetWindowLongA(win32_hwnd(window), GWL_STYLE));
+  // A framed window keeps its other bits (visibility among them); a popup is shown.
+  DWORD style = frame == HostFrame::framed ? (old_style & ~WS_POPUP) | WS_OVERLAPPEDWINDOW
+                                           : WS_POPUP | WS_VISIBLE;
+  if (style == old_style) return false;
   SetWindowLongA(win32_hwnd(window), GWL_STYLE, static_cast<LONG>(style));
+  return true;
 }
 
-void host_window_set_icon(WindowHandle window, IconHandle icon) {
-  auto handle = reinterpret_cast<LPARAM>(icon);
-  SendMessageA(win32_hwnd(window), WM_SETICON, ICON_BIG, handle);
-  SendMessageA(win32_hwnd(window), WM_SETICON, ICON_SMALL, handle);
+void host_window_reset_icon(WindowHandle window, IconHandle icon) {
+  SendMessageA(win32_hwnd(window), WM_SETICON, ICON_SMALL, 0);
+  SendMessageA(win32_hwnd(window), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
-void host_window_set_pos(WindowHandle window, HostZOrder z_order, int x, int y, int width,
-                         int height, std::uint32_t flags) {
-  UINT platform_flags = flags;
+void host_window_place(WindowHandle window, HostZOrder z_order, int x, int y, int width,
+                       int height, std::uint32_t flags) {
+  UINT platform_flags = 0;
+  if (flags & host_place_keep_size) platform_flags |= SWP_NOSIZE;
+  if (flags & host_place_keep_position) platform_flags |= SWP_NOMOVE;
+  if (flags & host_place_frame_changed) platform_flags |= SWP_FRAMECHANGED;
+  if (flags & host_place_show) platform_flags |= SWP_SHOWWINDOW;
   if (z_order == HostZOrder::unchanged) platform_flags |= SWP_NOZORDER;
   SetWindowPos(win32_hwnd(window), z_order_handle(z_order), x, y, width, height, platform_flags);
 }
 
-void host_window_show(WindowHandle window, int show_command) {
-  ShowWindow(win32_hwnd(window), show_command);
+void host_window_show(WindowHandle window, bool show) {
+  ShowWindow(win32_hwnd(window), show ? SW_SHOWNORMAL : SW_HIDE);
 }
 
 bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placement) {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   if (!GetWindowPlacement(win32_hwnd(window), &wp)) return false;
-  placement->show_command = static_cast<int>(wp.showCmd);
+  switch (wp.showCmd) {
+    case SW_HIDE: placement->show = HostShowState::hidden; break;
+    case SW_SHOWMINIMIZED: placement->show = HostShowState::minimized; break;
+    case SW_SHOWMAXIMIZED: placement->show = HostShowState::maximized; break;
+    default: placement->show = HostShowState::normal; break;
+  }
   placement->normal = HostRect{wp.rcNormalPosition.left, wp.rcNormalPosition.top,
                                wp.rcNormalPosition.right, wp.rcNormalPosition.bottom};
   return true;
@@ -200,19 +202,25 @@ bool host_window_set_placement(WindowHandle window, const HostWindowPlacement& p
   GetWindowPlacement(win32_hwnd(window), &wp);
   wp.length = sizeof wp;
   wp.flags = 0;
-  wp.showCmd = static_cast<UINT>(placement.show_command);
+  switch (placement.show) {
+    case HostShowState::hidden: wp.showCmd = SW_HIDE; break;
+    case HostShowState::minimized: wp.showCmd = SW_SHOWMINIMIZED; break;
+    case HostShowState::maximized: wp.showCmd = SW_SHOWMAXIMIZED; break;
+    default: wp.showCmd = SW_SHOWNORMAL; break;
+  }
   wp.rcNormalPosition = RECT{placement.normal.left, placement.normal.top,
                              placement.normal.right, placement.normal.bottom};
   return SetWindowPlacement(win32_hwnd(window), &wp) != 0;
 }
 
-void host_adjust_window_rect(HostRect* rect, std::uint32_t style) {
+void host_adjust_window_rect(HostRect* rect, HostFrame frame) {
   RECT r{rect->left, rect->top, rect->right, rect->bottom};
-  AdjustWindowRect(&r, style, FALSE);
+  AdjustWindowRect(&r, style_of(frame), FALSE);
   *rect = HostRect{r.left, r.top, r.right, r.bottom};
 }
 
-int host_system_metric(int index) { return GetSystemMetrics(index); }
+int host_screen_client_width() { return GetSystemMetrics(SM_CXFULLSCREEN); }
+int host_screen_client_height() { return GetSystemMetrics(SM_CYFULLSCREEN); }
 
 int host_show_cursor(bool show) { return ShowCursor(show ? TRUE : FALSE); }
 
@@ -228,6 +236,6 @@ void host_validate(WindowHandle window) {
   if (window != nullptr) ValidateRect(win32_hwnd(window), nullptr);
 }
 
-bool host_get_update_rect(WindowHandle window) {
+bool host_needs_paint(WindowHandle window) {
   return GetUpdateRect(win32_hwnd(window), nullptr, FALSE) != 0;
 }
