@@ -1,5 +1,5 @@
 // The directory file system's primitives on POSIX. The Windows build replaces this file
-// with src/host/win32/fs/directory_os_win32.cc.
+// with directory_os_win32.cc.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>

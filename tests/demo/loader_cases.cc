@@ -9,9 +9,9 @@
 #include "app/data_files.h"
 #include "demo/demo.h"
 #include "fs/archive.h"
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 #include "host/host.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 
 namespace {
 
