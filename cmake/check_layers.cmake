@@ -5,7 +5,8 @@
 #
 #   cmake -DROOT=<tree holding src/ and tools/> -P check_layers.cmake
 # prints every upward include as "file:line: <folder> includes <header> (<folder> may use:
-# ...)" and fails when there is one, or when a folder of src/ has no layer.
+# ...)" and fails when there is one, when a folder of src/ has no layer, or when a folder's
+# README.md does not open the folder with the same "May use:" as the table below.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -39,6 +40,36 @@ file(GLOB folders RELATIVE "${ROOT}/src" "${ROOT}/src/*")
 foreach(folder ${folders})
   if(IS_DIRECTORY "${ROOT}/src/${folder}" AND NOT folder IN_LIST layers)
     message("src/${folder}/: a folder with no layer (add it to cmake/check_layers.cmake)")
+    math(EXPR problems "${problems} + 1")
+  endif()
+endforeach()
+
+# Each folder's README.md says what it may use, in the table's words.
+foreach(folder ${folders})
+  if(NOT IS_DIRECTORY "${ROOT}/src/${folder}" OR NOT folder IN_LIST layers)
+    continue()
+  endif()
+  set(readme "${ROOT}/src/${folder}/README.md")
+  if(NOT EXISTS "${readme}")
+    message("src/${folder}/README.md: missing (it says what the folder holds and may use)")
+    math(EXPR problems "${problems} + 1")
+    continue()
+  endif()
+  file(STRINGS "${readme}" said REGEX "^May use: ")
+  set(named "")
+  if(said MATCHES "^May use: (.*)$")
+    string(REGEX MATCHALL "`[a-z]+/`" quoted "${CMAKE_MATCH_1}")
+    foreach(q ${quoted})
+      string(REGEX REPLACE "`([a-z]+)/`" "\\1" q "${q}")
+      list(APPEND named ${q})
+    endforeach()
+  endif()
+  set(expected ${uses_${folder}})
+  list(SORT named)
+  list(SORT expected)
+  if(NOT said OR NOT "${named}" STREQUAL "${expected}")
+    string(REPLACE ";" " " expected_text "${expected}")
+    message("src/${folder}/README.md: its \"May use:\" line differs from the layers (${folder} may use: ${expected_text})")
     math(EXPR problems "${problems} + 1")
   endif()
 endforeach()
@@ -87,6 +118,6 @@ foreach(file ${files})
 endforeach()
 
 if(problems GREATER 0)
-  message(FATAL_ERROR "check_layers: ${problems} upward include(s) or unplaced folder(s)")
+  message(FATAL_ERROR "check_layers: ${problems} fault(s) in the layering")
 endif()
 message("check_layers: ${checked} includes of src/ and tools/ keep to the layers")
