@@ -1,3 +1,8 @@
+# The threaded tests run the display under the frame and its render thread.
+if(TARGET test_display_threaded)
+  target_link_libraries(test_display_threaded PRIVATE kestol_app kestol_test_demo)
+  set_target_properties(test_display_threaded PROPERTIES KESTOL_DEMO kestol_test_demo)
+endif()
 # The real-window test drives a program on the SDL host with a demo of its own.
 if(KESTOL_SDL)
   add_library(kestol_pattern_demo STATIC ${CMAKE_CURRENT_SOURCE_DIR}/display/window_demo/pattern_demo.cc)
