@@ -14,12 +14,12 @@ target_include_directories(vexo_art PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/pictures)
 target_compile_options(vexo_art PRIVATE -O2)
 add_executable(vexo-pictures ${CMAKE_CURRENT_SOURCE_DIR}/pictures/main.cc ${CMAKE_CURRENT_SOURCE_DIR}/pictures/output.cc)
 target_link_libraries(vexo-pictures PRIVATE vexo_art)
-kestol_link(vexo-pictures)
+kestol_link(vexo-pictures LIBS kestol_authoring)
 target_compile_options(vexo-pictures PRIVATE -O2)
 
 file(GLOB vexo_song_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/song/*.cc)
 add_executable(vexo-song ${vexo_song_srcs})
-kestol_link(vexo-song)
+kestol_link(vexo-song LIBS kestol_authoring)
 target_compile_options(vexo-song PRIVATE -O2)
 
 set(vexo_picture_files)
@@ -48,7 +48,7 @@ add_custom_command(
   COMMENT "Writing the demo's song"
   VERBATIM)
 add_executable(vexo-pack ${CMAKE_CURRENT_SOURCE_DIR}/pack/pack.cc)
-kestol_link(vexo-pack)
+kestol_link(vexo-pack LIBS kestol_authoring)
 add_custom_command(
   OUTPUT ${VEXO_PAK}
   COMMAND vexo-pack ${VEXO_PAK} ${vexo_picture_files} ${VEXO_CONTENT}/pak/vexo.xm
@@ -72,7 +72,7 @@ set_source_files_properties(${VEXO_CONTENT}/vexo_blocks.cc PROPERTIES OBJECT_DEP
 
 if(KESTOL_SDL)
   add_executable(vexo $<TARGET_OBJECTS:kestol_entry> $<TARGET_OBJECTS:vexo_blocks>)
-  kestol_link(vexo DEMO kestol_demo HOST kestol_host_sdl)
+  kestol_link(vexo LIBS kestol_app DEMO kestol_demo HOST kestol_host_sdl)
   set_target_properties(vexo PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endif()
 

@@ -9,9 +9,10 @@
 #include <random>
 #include <vector>
 
+#include "authoring/lzss_encoder.h"
 #include "fs/lzss.h"
 #include "fs/pak_fs.h"
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 #include "fs/resource_fs.h"
 #include "tests/support/lzss_reference.h"
 

@@ -16,7 +16,7 @@
 #include <jpeglib.h>
 
 #include "image/image_reader.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 
 #include <stb/stb_image.h>  // Debian's libstb build
 

@@ -14,7 +14,7 @@
 
 #include "sound/module.h"
 #include "sound/render.h"
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 #if KESTOL_HAVE_XMP
 #include <xmp.h>

@@ -32,9 +32,14 @@ function(kestol_library name dir)
   target_link_libraries(${name} PUBLIC kestol_includes)
 endfunction()
 
-# The engine's folders call each other (the frame calls the display, the file systems call
-# fatal_error, ...), so a program links them as one group that the linker rescans.
-set(KESTOL_ENGINE_LIBS kestol_app kestol_gfx kestol_fs kestol_sound kestol_image kestol_display)
+# The two bindings a program makes at link time. A library that uses the host links
+# kestol_host, and the frame (kestol_app) links kestol_demo_hooks; each resolves to what
+# the program linking them names in its KESTOL_HOST and KESTOL_DEMO properties (set by
+# kestol_link), so the linker meets them after every library that calls into them.
+add_library(kestol_host INTERFACE)
+target_link_libraries(kestol_host INTERFACE "$<TARGET_PROPERTY:KESTOL_HOST>")
+add_library(kestol_demo_hooks INTERFACE)
+target_link_libraries(kestol_demo_hooks INTERFACE "$<TARGET_PROPERTY:KESTOL_DEMO>")
 
 # Programs that name no host get the headless one; a Windows build has only the Win32 host.
 if(WIN32)
@@ -43,18 +48,19 @@ else()
   set(KESTOL_DEFAULT_HOST kestol_host_headless)
 endif()
 
-# kestol_link(target DEMO <demo lib> HOST <host lib>): the engine, the demo whose hooks the
-# frame calls, and the host backend, bound at link time.
+# kestol_link(target LIBS <libraries> [DEMO <demo lib>] [HOST <host lib>]): the engine
+# libraries the program uses (each brings what it links), the host backend, and, for the
+# programs that run the frame, the demo whose hooks it calls.
 function(kestol_link target)
-  cmake_parse_arguments(ARG "" "DEMO;HOST" "" ${ARGN})
-  if(NOT ARG_DEMO)
-    set(ARG_DEMO kestol_placeholder_demo)
-  endif()
+  cmake_parse_arguments(ARG "" "DEMO;HOST" "LIBS" ${ARGN})
   if(NOT ARG_HOST)
     set(ARG_HOST ${KESTOL_DEFAULT_HOST})
   endif()
-  target_link_libraries(${target} PRIVATE
-    "$<LINK_GROUP:RESCAN,${ARG_DEMO},${KESTOL_ENGINE_LIBS},${ARG_HOST}>")
+  set_target_properties(${target} PROPERTIES KESTOL_HOST ${ARG_HOST})
+  if(ARG_DEMO)
+    set_target_properties(${target} PROPERTIES KESTOL_DEMO ${ARG_DEMO})
+  endif()
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} ${ARG_DEMO} ${ARG_HOST})
 endfunction()
 
 # libxmp and libopenmpt, where installed, as oracles (tests) and peers (benchmarks) of the

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "authoring/lzss_encoder.h"
 #include "fs/lzss.h"
 #include "tests/support/lzss_reference.h"
 

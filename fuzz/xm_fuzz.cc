@@ -5,7 +5,7 @@
 
 #include "sound/module.h"
 #include "sound/render.h"
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 namespace {
 

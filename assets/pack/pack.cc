@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 
 int main(int argc, char** argv) {
   if (argc < 3 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {

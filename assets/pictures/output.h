@@ -5,8 +5,8 @@
 
 #include "canvas.h"
 
-#if __has_include("image/jpeg_encoder.h")
-#include "image/jpeg_encoder.h"
+#if __has_include("authoring/jpeg_encoder.h")
+#include "authoring/jpeg_encoder.h"
 #define VEXO_HAVE_JPEG_ENCODER 1
 #endif
 

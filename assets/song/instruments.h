@@ -1,7 +1,7 @@
 // The song's instruments, synthesised by code.
 #pragma once
 
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 namespace song {
 

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/data_files.h"
 #include "app/demo_hooks.h"
 #include "app/fatal.h"
 #include "app/scratch_pool.h"
@@ -59,17 +60,12 @@ bool display_init(DemoConfig& config) {
 }
 
 bool system_init(DemoConfig& config) {
-  if (!archive_mount(config.archive_name))
-    fatal_error("Error opening archive '%s'.", config.archive_name ? config.archive_name : "");
+  mount_data_archive(config.archive_name);
   if (config.scratch_pool_size != 0 && !scratch_pool_create(config.scratch_pool_size))
     return false;
   if (config.module_name != nullptr) {
     module_size = 0;
-    module_buffer = file_load_whole(config.module_name, &module_size);
-    if (module_buffer == nullptr) {
-      archive_unmount();
-      fatal_error("Unable to load module '%s'!", config.module_name);
-    }
+    module_buffer = load_data_file(config.module_name, &module_size);
     if (music_load(module_buffer, module_size) != 0) {
       std::free(module_buffer);
       module_buffer = nullptr;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#include "app/fatal.h"
 #include "fs/directory_fs.h"
 #include "fs/pak_fs.h"
 #include "fs/resource_fs.h"
@@ -47,7 +46,7 @@ bool archive_mount(const char* name) {
   }
   if (!archive_stream) {
     host_file_system.reset();
-    fatal_error("Error opening archive '%s'.\n", name);
+    return false;
   }
   set_data_file_system(std::make_unique<PakFileSystem>(archive_stream.get()));
   return true;
@@ -63,15 +62,25 @@ void archive_unmount() {
   }
 }
 
-void* file_load_whole(const char* name, std::uint32_t* size) {
+void* file_load_whole(const char* name, std::uint32_t* size, FileLoadFailure* failure) {
+  FileLoadFailure ignored;
+  FileLoadFailure& why = failure != nullptr ? *failure : ignored;
+  why = FileLoadFailure::none;
+  if (size != nullptr) *size = 0;
   Stream* stream = data_file_system != nullptr
                        ? data_file_system->open(NameString(name), mode_read) : nullptr;
-  if (stream == nullptr) fatal_error("File not found: '%s'", name);
+  if (stream == nullptr) {
+    why = FileLoadFailure::not_found;
+    return nullptr;
+  }
   StreamPtr holder(stream);
   std::uint32_t n = static_cast<std::uint32_t>(stream->size());
   // One byte more than asked keeps a zero-byte member a real block.
   void* block = std::malloc(static_cast<std::size_t>(n) + 1);
-  if (block == nullptr) fatal_error("Out of memory loading '%s'", name);
+  if (block == nullptr) {
+    why = FileLoadFailure::out_of_memory;
+    return nullptr;
+  }
   std::uint32_t got = stream->read(block, n);
   if (size != nullptr) *size = got;
   return block;

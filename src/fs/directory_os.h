@@ -1,7 +1,7 @@
 // The operating system primitives under DirectoryFileSystem and FileStream. The portable
 // rules (path mapping, directory creation and pruning, masks, stream modes) live in
 // directory_fs.cc; each platform implements only these calls: POSIX in
-// directory_os_posix.cc, Win32 in src/host/win32/fs/directory_os_win32.cc.
+// directory_os_posix.cc, Win32 in directory_os_win32.cc.
 // Internal to kestol_fs.
 #pragma once
 

@@ -1,5 +1,5 @@
 // The directory file system's primitives on POSIX. The Windows build replaces this file
-// with src/host/win32/fs/directory_os_win32.cc.
+// with directory_os_win32.cc.
 // 64-bit sizes, positions and inode numbers in the C library also on 32-bit Linux (a no-op
 // on 64-bit systems): without them stat fails on files from 2 GiB, positions past 4 GiB
 // wrap, and readdir gives up where inode numbers or directory offsets exceed 32 bits.

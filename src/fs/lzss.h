@@ -79,18 +79,9 @@ class LzssDecoder : public ByteSource {
   std::uint32_t flags_ = 0;
 };
 
-// The matching compressor, in pull form: each read returns compressed bytes of the
-// source's content (the classic binary-tree encoder).
-class LzssEncoder : public ByteSource {
- public:
-  explicit LzssEncoder(ByteSource* source);
-  ~LzssEncoder() override;
-  std::uint32_t read(void* buffer, std::uint32_t count) override;
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
+// The matching compressor lives with the writers (authoring/lzss_encoder.h): the runtime
+// only ever decodes.
+class LzssEncoder;
 
 class LzssCodec {
  public:
@@ -99,14 +90,15 @@ class LzssCodec {
   LzssCodec& operator=(const LzssCodec&) = delete;
   virtual ~LzssCodec() = default;
 
+  // The runtime's codec makes no encoder (null); LzssEncodingCodec, beside the
+  // encoder, makes one.
   virtual LzssEncoder* create_encoder(ByteSource* source);
   // Null when the decoder cannot be allocated.
   virtual LzssDecoder* create_decoder(ByteSource* source);
   virtual int reserved() { return 2; }
 };
 
-// Whole-buffer helpers for the archive writer and the tools.
-std::vector<std::uint8_t> lzss_compress(std::span<const std::uint8_t> plain);
+// Whole-buffer decoding for the tools.
 // Decodes `size` bytes; false when the compressed data end too early.
 bool lzss_decompress(std::span<const std::uint8_t> packed, std::uint32_t size,
                      std::vector<std::uint8_t>* plain);

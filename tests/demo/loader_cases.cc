@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "app/data_files.h"
 #include "demo/demo.h"
 #include "fs/archive.h"
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 #include "host/host.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 
 namespace {
 
@@ -133,7 +134,7 @@ TEST_F(LoaderDeath, PictureTooLargeToDecode) {
 
 TEST(ArchiveDeath, MissingArchive) {
   host_set_embedded_blocks({});
-  EXPECT_EXIT(archive_mount("no-such-vexo.pak"), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(mount_data_archive("no-such-vexo.pak"), ::testing::ExitedWithCode(1),
               "Error opening archive 'no-such-vexo.pak'.");
 }
 

@@ -3,6 +3,7 @@
 #include <random>
 #include <vector>
 
+#include "authoring/lzss_encoder.h"
 #include "fs/lzss.h"
 #include "tests/support/fs_fixtures.h"
 #include "tests/support/lzss_reference.h"
@@ -133,13 +134,17 @@ TEST(LzssEncoder, PullFormGivesTheSameBytesInAnyReadSizes) {
   Bytes plain = fs_fixtures::compressible_bytes(rng, 30000);
   Bytes whole = lzss_compress(plain);
   MemoryByteSource source(plain);
-  LzssCodec codec;
+  LzssEncodingCodec codec;
   std::unique_ptr<LzssEncoder> encoder(codec.create_encoder(&source));
+  ASSERT_NE(encoder, nullptr);
   Bytes pieces;
   std::uint8_t buffer[7];
   while (std::uint32_t n = encoder->read(buffer, 1 + rng() % 7)) pieces.insert(pieces.end(), buffer, buffer + n);
   EXPECT_EQ(pieces, whole);
   EXPECT_EQ(codec.reserved(), 2);
+  // The runtime's codec only decodes.
+  LzssCodec runtime_codec;
+  EXPECT_EQ(runtime_codec.create_encoder(&source), nullptr);
 }
 
 TEST(LzssDecoder, ShortDataGiveAShortRead) {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "image/image_reader.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "image/cpu_dispatch.h"
 #include "image/jpeg_decoder.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 #include "tests/support/jpeg_builder.h"
 
 using namespace jpeg_test;

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 #include "tests/support/jpeg_builder.h"
 
 #if KESTOL_HAVE_LIBJPEG

@@ -11,7 +11,7 @@
 #include "image/cpu_dispatch.h"
 #include "image/jpeg_colour.h"
 #include "image/jpeg_decoder.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 #include "image/jpeg_scan.h"
 #include "tests/support/jpeg_builder.h"
 #include "image/jpeg_tables.h"

@@ -14,7 +14,7 @@
 
 #include "sound/module.h"
 #include "sound/music.h"
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "sound/music.h"
 #include "sound/music_output.h"
 #include "sound/render.h"
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 namespace {
 

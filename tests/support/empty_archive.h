@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 #include "host/host.h"
 
 inline void embed_empty_archive() {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 
 namespace fs_fixtures {
 

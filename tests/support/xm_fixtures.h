@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sound/module.h"
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 // A sample of n 16-bit values: value(i) = (i * 997) % 20000 - 10000 unless given.
 XmSample test_sample(int n, bool sixteen_bit = true);

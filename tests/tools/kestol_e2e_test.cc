@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 #include "tests/support/fs_fixtures.h"
 #include "tests/support/xm_fixtures.h"
 

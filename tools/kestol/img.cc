@@ -12,7 +12,7 @@
 
 #include "image/image_reader.h"
 #include "image/jpeg_decoder.h"
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 #include "tools/kestol/img_files.h"

@@ -13,7 +13,7 @@
 
 #include "fs/directory_fs.h"
 #include "fs/pak_fs.h"
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 #include "tools/kestol/pak_checks.h"

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "fs/pak_fs.h"
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 
 namespace stdfs = std::filesystem;
 

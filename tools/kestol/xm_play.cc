@@ -51,6 +51,7 @@ const CommandInfo play_command{
     "Without an audio device the song runs unheard, as with --no-sound.\n"};
 
 // Keys from a terminal on standard input, read without waiting: the arrows, Home and q.
+// A Windows console has no termios: there the song plays without keys.
 enum class Key { none, left, right, home, quit };
 
 #ifdef _WIN32
@@ -63,15 +64,19 @@ class TerminalKeys {
 class TerminalKeys {
  public:
   TerminalKeys() {
+#ifndef _WIN32
     if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &saved_) != 0) return;
     termios raw = saved_;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // Ctrl-C still interrupts
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
     active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+#endif
   }
   ~TerminalKeys() {
+#ifndef _WIN32
     if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+#endif
   }
   TerminalKeys(const TerminalKeys&) = delete;
   TerminalKeys& operator=(const TerminalKeys&) = delete;
@@ -111,7 +116,9 @@ class TerminalKeys {
   }
 
  private:
+#ifndef _WIN32
   termios saved_{};
+#endif
   bool active_ = false;
   std::string pending_;
 };

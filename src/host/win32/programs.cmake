@@ -32,7 +32,7 @@ function(kestol_windows_demo target with_archive)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/vexo.rc.in ${rc} @ONLY)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${vexo_ico};${KESTOL_WINDOWS_PAK}")
   add_executable(${target} WIN32 $<TARGET_OBJECTS:kestol_entry> ${rc})
-  kestol_link(${target} DEMO kestol_demo HOST kestol_host_win32)
+  kestol_link(${target} LIBS kestol_demo DEMO kestol_demo HOST kestol_host_win32)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
 
@@ -48,5 +48,5 @@ set_source_files_properties(${PROJECT_BINARY_DIR}/win32-host-check.rc PROPERTIES
                             OBJECT_DEPENDS "${vexo_ico};${HOST_CHECK_BLOCK}")
 add_executable(win32-host-check ${PROJECT_SOURCE_DIR}/tests/windows/win32_host_check.cc
                ${PROJECT_BINARY_DIR}/win32-host-check.rc)
-kestol_link(win32-host-check HOST kestol_host_win32)
+kestol_link(win32-host-check LIBS kestol_fs HOST kestol_host_win32)
 set_target_properties(win32-host-check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})

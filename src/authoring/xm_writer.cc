@@ -1,5 +1,5 @@
 // XM file writer: packed patterns, delta-coded samples.
-#include "sound/xm_writer.h"
+#include "authoring/xm_writer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,5 @@
 // The directory file system's primitives on the Win32 file functions (backslash paths).
-// The Windows build compiles this file into kestol_fs in place of
-// src/fs/directory_os_posix.cc (see build.cmake).
+// The Windows build compiles it in place of directory_os_posix.cc (see build.cmake).
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -2,7 +2,7 @@
 // step runs one item of the classic loop; read drains the finished groups.
 #include <cstring>
 
-#include "fs/lzss.h"
+#include "authoring/lzss_encoder.h"
 
 namespace {
 
@@ -201,6 +201,10 @@ std::uint32_t LzssEncoder::read(void* buffer, std::uint32_t count) {
     done += static_cast<std::uint32_t>(n);
   }
   return done;
+}
+
+LzssEncoder* LzssEncodingCodec::create_encoder(ByteSource* source) {
+  return new LzssEncoder(source);
 }
 
 std::vector<std::uint8_t> lzss_compress(std::span<const std::uint8_t> plain) {

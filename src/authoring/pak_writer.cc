@@ -1,8 +1,9 @@
-#include "fs/pak_writer.h"
+#include "authoring/pak_writer.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "authoring/lzss_encoder.h"
 #include "fs/cipher.h"
 #include "fs/file_system.h"
 #include "fs/lzss.h"

@@ -1,6 +1,6 @@
 // Baseline JPEG encoder: the standard quantisation and Huffman tables of ITU-T T.81
 // Annex K scaled by quality, a floating-point forward DCT, one interleaved scan.
-#include "image/jpeg_encoder.h"
+#include "authoring/jpeg_encoder.h"
 
 #include <algorithm>
 #include <cmath>
