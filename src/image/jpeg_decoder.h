@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/image_reader.h"
+#include "image/format_reader.h"
 
 struct HuffmanCode {
   std::int32_t code;    // code bits, right-aligned

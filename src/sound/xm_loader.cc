@@ -156,7 +156,7 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
     }
     s.storage.assign(static_cast<std::size_t>(length) + 8, 0);
     std::int16_t* d = s.storage.data();
-    const std::uint8_t* src = in.base + in.tell();
+    const std::uint8_t* src = in.base() + in.tell();
     std::uint16_t acc = 0;
     if (sixteen) {
       for (std::uint32_t j = 0; j < length; ++j) {

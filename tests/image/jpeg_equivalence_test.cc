@@ -146,7 +146,7 @@ TEST(JpegEquivalence, RandomScanDataInOtherLayouts) {
       const std::uint32_t r = rng() % 10;
       file.push_back(r < 2 ? 0xFF : r < 3 ? std::uint8_t(0xD0 + rng() % 8) : std::uint8_t(rng()));
     }
-    MemorySource src(file.data(), file.size());
+    MemoryByteSource src(file.data(), file.size());
     JpegDecoder d(&src);
     ASSERT_TRUE(d.read_header()) << d.header_error;
     general += !d.plain_layout();

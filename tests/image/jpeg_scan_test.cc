@@ -65,13 +65,13 @@ Bytes dc_0_8() { return dht(0x00, {2}, {0, 8}); }
 
 TEST(JpegScan, ReceiveExtendAndStuffedFirstByte) {
   const std::uint8_t bits[] = {0b01110011, 0b00000000};
-  MemorySource a(bits, 2);
+  MemoryByteSource a(bits, 2);
   JpegScanReader fast(&a, 1024);
   fast.prime();
   EXPECT_EQ(fast.receive_extend(3), -4);  // 011
   EXPECT_EQ(fast.receive_extend(3), 4);   // 100
   EXPECT_EQ(fast.receive_extend(0), 0);
-  MemorySource b(bits, 2);
+  MemoryByteSource b(bits, 2);
   ReferenceBitReader ref{&b};
   ref.prime();
   EXPECT_EQ(ref.receive_extend(3), -4);
@@ -283,7 +283,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
   ASSERT_TRUE(jpeg_encode(rgb.data(), PixelFormat::rgb24, w, h, w * 3, o, file));
   std::vector<std::uint8_t> px(pitch * h + 64, 0xCD);
   {
-    MemorySource src(file.data(), file.size());
+    MemoryByteSource src(file.data(), file.size());
     ImageReader r(&src, nullptr);
     ASSERT_TRUE(r.read_header());
     ASSERT_TRUE(r.decode(px.data(), PixelFormat::rgb24, pitch, nullptr));
@@ -307,7 +307,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
   claims[sof_at + 10 + 3 + 1] = 0x22;
   claims[sof_at + 10 + 6 + 1] = 0x22;
   {
-    MemorySource src(claims.data(), claims.size());
+    MemoryByteSource src(claims.data(), claims.size());
     ImageReader r(&src, nullptr);
     EXPECT_FALSE(r.read_header());
     EXPECT_NE(std::string(r.why()).find("more than 10 blocks"), std::string::npos) << r.why();
@@ -322,7 +322,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
     PixelFormat f;
     ASSERT_TRUE(reference_decode_file(*odd, ref, rw, rh, f));
     for (auto* buffer : {&first, &second}) {
-      MemorySource src(odd->data(), odd->size());
+      MemoryByteSource src(odd->data(), odd->size());
       ImageReader r(&src, nullptr);
       ASSERT_TRUE(r.read_header());
       EXPECT_TRUE(r.decode(buffer->data(), PixelFormat::rgb24, w * 3, nullptr));
