@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "image/cpu_dispatch.h"
+#include "image/image_kernels.h"
 #include "image/jpeg_colour.h"
 #include "image/jpeg_decoder.h"
 #include "image/jpeg_encoder.h"
@@ -224,8 +224,15 @@ TEST(JpegTransform, DcOnlyAndRandomBlocksMatchThePlainTransform) {
       else if (mode == 3) a[i] = std::int32_t(r);                              // anything
     }
     std::copy(a, a + 64, b);
-    idct_8x8(a, q);
     reference_idct_8x8(b, q);
+    for (int k = 0; k < image_kernel_count(); ++k) {  // every version, plain to the fastest
+      alignas(32) std::int32_t coef[64], out[64];
+      std::copy(a, a + 64, coef);
+      image_kernel(k).idct(coef, q, out);
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(out[i], b[i]) << t << " " << i << " " << image_kernel(k).name;
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(coef[i], 0) << image_kernel(k).name;
+    }
+    idct_8x8(a, q);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], b[i]) << t << " " << i;
   }
 }
@@ -245,8 +252,7 @@ TEST(JpegColour, WholeMcusMatchThePixelFormulaOverTheTransformRange) {
   // Samples anywhere a transform can put them (-8064..8319), also near 0 and 255.
   std::mt19937 rng(5);
   const unsigned layouts[][2] = {{1, 1}, {2, 1}, {2, 2}};
-  for (bool generic : {false, true}) {
-    image_force_generic = generic;
+  for (int k = 0; k < image_kernel_count(); ++k) {
     for (int t = 0; t < 300; ++t) {
       alignas(32) std::int32_t blocks[6][64];
       for (auto& b : blocks)
@@ -260,17 +266,16 @@ TEST(JpegColour, WholeMcusMatchThePixelFormulaOverTheTransformRange) {
       std::uint8_t got[16 * pitch], want[16 * pitch];
       std::memset(got, 0xAB, sizeof got);
       std::memset(want, 0xAB, sizeof want);
-      jpeg_mcu_to_rgb(blocks, hs, vs, got, pitch);
+      image_kernel(k).mcu_to_rgb(blocks, hs, vs, got, pitch);
       for (unsigned r = 0; r < 8 * vs; ++r)
         for (unsigned c = 0; c < 8 * hs; ++c) {
           const std::int32_t* cb = blocks[4] + (vs == 2 ? r / 2 : r) * 8 + (hs == 2 ? c / 2 : c);
           ycc_to_rgb(blocks[(r / 8) * hs + c / 8][(r % 8) * 8 + c % 8], *cb, cb[64],
                      want + r * pitch + c * 3);
         }
-      ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << t << " generic " << generic;
+      ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << t << " " << image_kernel(k).name;
     }
   }
-  image_force_generic = false;
 }
 
 TEST(JpegColour, EdgesSamplingAndOddLayouts) {

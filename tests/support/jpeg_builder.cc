@@ -92,10 +92,12 @@ void BitSink::raw(std::uint8_t byte) {
 }
 
 bool decode_file(const Bytes& file, PixelFormat format, std::vector<std::uint8_t>& pixels,
-                 std::uint32_t& width, std::uint32_t& height) {
+                 std::uint32_t& width, std::uint32_t& height, const ImageKernels* kernels) {
   MemoryByteSource src(file.data(), file.size());
   ImageReader reader(&src, "test.jpg");
   if (!reader.read_header()) return false;
+  if (kernels != nullptr && reader.kind() == FileKind::kind_jpeg)
+    static_cast<JpegDecoder*>(reader.inner_reader())->kernels = kernels;
   width = reader.width();
   height = reader.height();
   pixels.assign(std::size_t(width) * height * pixel_format_bytes(format), 0);
