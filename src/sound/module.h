@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "sound/mixer_kernels.h"
+
 constexpr int mix_rate = 44100;
 constexpr int max_channels = 32;
 constexpr int voice_count = 64;
@@ -190,6 +192,8 @@ struct ModulePlayer {
   // Voices and mixer.
   Voice voices[voice_count];
   int ramp_frames = 128;
+  // The kernel versions this player mixes with: the best, unless a test picks one.
+  const MixerKernels* kernels = &mixer_kernels();
   float ramp_reciprocal = 1.0f / 128;
 
   bool linear_frequencies() const { return flags & 1; }
