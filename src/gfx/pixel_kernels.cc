@@ -273,15 +273,9 @@ const PixelKernels kernel_table[] = {
 #endif
 };
 
-int available_kernels() { return usable_versions(kernel_table); }
-
 }  // namespace
 
-const PixelKernels& pixel_kernels() {
-  static const PixelKernels& best = kernel_table[available_kernels() - 1];
-  return best;
-}
-
-int pixel_kernel_count() { return available_kernels(); }
+const PixelKernels& pixel_kernels() { static const PixelKernels& best = best_version(kernel_table); return best; }
+int pixel_kernel_count() { return usable_versions(kernel_table); }
 
 const PixelKernels& pixel_kernel(int index) { return kernel_table[index]; }

@@ -49,3 +49,9 @@ int usable_versions(const Kernels (&table)[N]) {
   while (static_cast<std::size_t>(n) < N && (table[n].needs & ~cpu_features()) == 0) ++n;
   return n;
 }
+
+// The last version this processor runs.
+template <class Kernels, std::size_t N>
+const Kernels& best_version(const Kernels (&table)[N]) {
+  return table[usable_versions(table) - 1];
+}

@@ -12,11 +12,6 @@ const ImageKernels kernel_table[] = {
 
 }  // namespace
 
-const ImageKernels& image_kernels() {
-  static const ImageKernels& best = kernel_table[usable_versions(kernel_table) - 1];
-  return best;
-}
-
+const ImageKernels& image_kernels() { static const ImageKernels& best = best_version(kernel_table); return best; }
 int image_kernel_count() { return usable_versions(kernel_table); }
-
 const ImageKernels& image_kernel(int index) { return kernel_table[index]; }

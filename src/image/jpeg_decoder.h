@@ -17,13 +17,13 @@ struct HuffmanCode {
 
 // markers_seen bits
 enum : std::uint8_t {
-  jpeg_seen_sof = 0x01,
-  jpeg_seen_dht = 0x02,
-  jpeg_seen_soi = 0x04,
-  jpeg_seen_sos = 0x08,
-  jpeg_seen_dqt = 0x10,
-  jpeg_seen_app0 = 0x20,
-  jpeg_seen_dri = 0x40,
+  jpeg_seen_sof = 1 << 0,
+  jpeg_seen_dht = 1 << 1,
+  jpeg_seen_soi = 1 << 2,
+  jpeg_seen_sos = 1 << 3,
+  jpeg_seen_dqt = 1 << 4,
+  jpeg_seen_app0 = 1 << 5,
+  jpeg_seen_dri = 1 << 6,
 };
 
 // One component of the frame, with the Huffman tables its scan entry names.

@@ -341,13 +341,8 @@ const MixerKernels kernel_table[] = {
 
 }  // namespace
 
-const MixerKernels& mixer_kernels() {
-  static const MixerKernels& best = kernel_table[usable_versions(kernel_table) - 1];
-  return best;
-}
-
+const MixerKernels& mixer_kernels() { static const MixerKernels& best = best_version(kernel_table); return best; }
 int mixer_kernel_count() { return usable_versions(kernel_table); }
-
 const MixerKernels& mixer_kernel(int index) { return kernel_table[index]; }
 
 namespace {

@@ -62,8 +62,11 @@ struct Instrument {
 };
 
 // Shared, all-zero, never freed; the replayer never writes them.
+// What a song's empty slots point to, shared by every loaded song.
+namespace module_defaults {
 extern Sample silent_sample;
 extern const Instrument empty_instrument;
+}  // namespace module_defaults
 
 struct EnvelopeState {
   int tick = 0;

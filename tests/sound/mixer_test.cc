@@ -265,7 +265,7 @@ TEST(Mixer, UnloopedSampleStopsExactlyAtItsEnd) {
 TEST(Mixer, SilentSampleStopsAtOnceWithoutReadingData) {
   ModulePlayer m;
   player_start(m);
-  m.voices[3].sample = &silent_sample;
+  m.voices[3].sample = &module_defaults::silent_sample;
   m.voices[3].step = std::uint64_t{3} << 32;
   m.voices[3].left = 100;
   std::vector<float> out(2 * 10, 0.0f);
