@@ -120,7 +120,7 @@ void BM_kestol(benchmark::State& state) {
   std::vector<std::uint8_t> out(std::size_t(f.w) * f.h * 3);
   Timer t{state, measured[0][state.range(0)]};
   for (auto _ : state) {
-    MemorySource src(f.file.data(), f.file.size());
+    MemoryByteSource src(f.file.data(), f.file.size());
     ImageReader reader(&src, nullptr);
     if (!reader.read_header() || !reader.decode(out.data(), PixelFormat::rgb24, f.w * 3, nullptr))
       state.SkipWithError("decode failed");

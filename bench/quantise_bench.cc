@@ -11,7 +11,7 @@
 
 #include "image/image_reader.h"
 #include "image/quantise.h"
-#include "tests/image2/gif_writer.h"
+#include "tests/image_formats/gif_writer.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_GIF
@@ -88,7 +88,7 @@ BENCHMARK(BM_MapToPalette)->Args({320, 200})->Args({1920, 1080})->Unit(benchmark
 void BM_GifDecode(benchmark::State& state) {
   const auto w = std::uint32_t(state.range(0)), h = std::uint32_t(state.range(1));
   const auto px = make_picture(w, h);
-  image2_test::GifSpec spec;
+  image_formats_test::GifSpec spec;
   spec.width = w;
   spec.height = h;
   spec.global_bits = 7;
@@ -96,12 +96,12 @@ void BM_GifDecode(benchmark::State& state) {
   build_palette(px.data(), w, h, w * 3, spec.global_table.data(), 256);
   spec.pixels.resize(std::size_t(w) * h);
   map_to_palette(spec.pixels.data(), w, px.data(), w * 3, w, h, spec.global_table.data(), 256);
-  const auto file = image2_test::make_gif(spec);
+  const auto file = image_formats_test::make_gif(spec);
 
   std::vector<std::uint8_t> out(std::size_t(w) * h * 4);
   std::uint8_t palette[768];
   auto ours_once = [&] {
-    MemorySource src(file.data(), file.size());
+    MemoryByteSource src(file.data(), file.size());
     ImageReader reader(&src, nullptr);
     if (!reader.read_header() || !reader.decode(out.data(), PixelFormat::argb32, w * 4, palette))
       state.SkipWithError("decode failed");

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   const char* name = (data[0] & 1) ? "picture.TGA" : "picture.jpg";
   for (std::uint32_t f = 0; f < 4; ++f) {
-    MemorySource source(data + 1, size - 1);
+    MemoryByteSource source(data + 1, size - 1);
     ImageReader reader(&source, name);
     if (!reader.read_header()) {
       if (reader.kind() == FileKind::kind_jpeg && std::strlen(reader.why()) == 0) __builtin_trap();

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t want = packed_size * 9 + 64;  // more than any data can produce
 
   std::vector<std::uint8_t> fast(want), reference(want);
-  MemoryByteSource fast_source({packed, packed_size});
+  MemoryByteSource fast_source(packed, packed_size);
   LzssDecoder decoder(&fast_source);
   PlainByteSource reference_source(packed, packed_size);
   ReferenceLzssDecoder plain(&reference_source);

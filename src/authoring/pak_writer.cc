@@ -148,11 +148,11 @@ bool PakWriter::build(const PakWriterOptions& options, std::vector<std::uint8_t>
   std::vector<std::uint8_t>& out = *archive;
   out.assign(block_size, 0);
   std::memcpy(out.data(), pak_magic, sizeof pak_magic);
-  pak_put32(out.data() + pak_directory_size_offset, directory_size);
+  put_le32(out.data() + pak_directory_size_offset, directory_size);
 
   std::size_t index = 0;
   for (PakWriter::Dir* dir : order) {
-    pak_put32(out.data() + dir->table_offset,
+    put_le32(out.data() + dir->table_offset,
               static_cast<std::uint32_t>(dir->dirs.size() + dir->files.size()));
     // An offset, not a pointer: appending member data moves the block.
     std::size_t entry_at = dir->table_offset + 4;
@@ -160,7 +160,7 @@ bool PakWriter::build(const PakWriterOptions& options, std::vector<std::uint8_t>
       std::uint8_t* entry = out.data() + entry_at;
       std::string name = "/" + sub->name;
       std::memcpy(entry + pak_entry_name, name.data(), name.size());
-      pak_put32(entry + pak_entry_offset, sub->table_offset);
+      put_le32(entry + pak_entry_offset, sub->table_offset);
       entry_at += pak_entry_size;
     }
     for (const auto& file : dir->files) {
@@ -181,9 +181,9 @@ bool PakWriter::build(const PakWriterOptions& options, std::vector<std::uint8_t>
       }
       std::uint8_t* entry = out.data() + entry_at;
       std::memcpy(entry + pak_entry_name, file.name.data(), file.name.size());
-      pak_put32(entry + pak_entry_size_field, static_cast<std::uint32_t>(file.data.size()));
-      pak_put32(entry + pak_entry_packing, compress ? 1 : 0);
-      pak_put32(entry + pak_entry_offset, static_cast<std::uint32_t>(data_offset));
+      put_le32(entry + pak_entry_size_field, static_cast<std::uint32_t>(file.data.size()));
+      put_le32(entry + pak_entry_packing, compress ? 1 : 0);
+      put_le32(entry + pak_entry_offset, static_cast<std::uint32_t>(data_offset));
       entry_at += pak_entry_size;
       out.insert(out.end(), stored.begin(), stored.end());
       if (options.encipher) {

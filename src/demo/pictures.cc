@@ -10,21 +10,10 @@
 
 namespace {
 
-// The image reader's byte source over an open stream.
-class StreamSource final : public ImageSource {
- public:
-  explicit StreamSource(Stream* stream) : stream(stream) {}
-  std::uint32_t read(void* destination, std::uint32_t count) override { return stream->read(destination, count); }
-
- private:
-  Stream* stream;
-};
-
 bool load(Picture& picture, const char* name, PixelFormat format, std::uint32_t bytes_per_pixel) {
   Stream* stream = data_file_system != nullptr ? data_file_system->open(NameString(name), mode_read) : nullptr;
   if (stream == nullptr) fatal_error("Can't open image '%s'!", name);
-  StreamSource source(stream);
-  auto reader = std::make_unique<ImageReader>(&source, name);
+  auto reader = std::make_unique<ImageReader>(stream, name);
   // A picture of no pixels is as unusable as a header that cannot be read.
   if (!reader->read_header() || reader->width() == 0 || reader->height() == 0) {
     reader.reset();

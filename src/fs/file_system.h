@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "fs/byte_source.h"
 #include "fs/name_string.h"
 
 inline constexpr std::int32_t mode_read = 1;        // read an existing file
@@ -15,15 +16,16 @@ inline constexpr std::uint64_t size_unknown = ~std::uint64_t{0};
 
 class FileSystem;
 
-class Stream {
+// An open file: a ByteSource that can also be written, positioned and resized.
+class Stream : public ByteSource {
  public:
   Stream(const NameString& name, std::int32_t mode, FileSystem* owner)
       : name(name), mode(mode), owner(owner) {}
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
-  virtual ~Stream() = default;
+  ~Stream() override = default;
 
-  virtual std::uint32_t read(void* buffer, std::uint32_t count) = 0;
+  std::uint32_t read(void* buffer, std::uint32_t count) override = 0;
   virtual std::uint32_t write(const void* buffer, std::uint32_t count) = 0;
   virtual std::uint64_t tell() = 0;
   virtual bool seek(std::uint64_t position) = 0;

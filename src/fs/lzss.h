@@ -7,40 +7,7 @@
 #include <span>
 #include <vector>
 
-// A pull source of bytes.
-class ByteSource {
- public:
-  ByteSource() = default;
-  ByteSource(const ByteSource&) = delete;
-  ByteSource& operator=(const ByteSource&) = delete;
-  virtual ~ByteSource() = default;
-
-  // Up to count bytes; 0 when nothing is left.
-  virtual std::uint32_t read(void* buffer, std::uint32_t count) = 0;
-  // Nothing calls it; every source answers false.
-  virtual bool reserved() { return false; }
-
-  // Optional bulk access for the decoder's fast path: the bytes the source already holds
-  // (refilled when empty; empty at the end, or when the source has no such access).
-  // `consume` takes n of them as read. A source that answers here must deliver through
-  // `read` exactly the bytes that follow the consumed ones.
-  virtual std::span<const std::uint8_t> peek() { return {}; }
-  virtual void consume(std::uint32_t) {}
-};
-
-// Bytes held in memory (not owned).
-class MemoryByteSource : public ByteSource {
- public:
-  explicit MemoryByteSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  std::uint32_t read(void* buffer, std::uint32_t count) override;
-  std::span<const std::uint8_t> peek() override { return bytes_.subspan(position_); }
-  void consume(std::uint32_t n) override { position_ += n; }
-  std::size_t position() const { return position_; }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t position_ = 0;
-};
+#include "fs/byte_source.h"
 
 inline constexpr std::uint32_t lzss_window_size = 4096;
 inline constexpr std::uint32_t lzss_max_match = 18;

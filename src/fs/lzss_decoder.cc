@@ -7,14 +7,6 @@
 
 #include "fs/lzss.h"
 
-std::uint32_t MemoryByteSource::read(void* buffer, std::uint32_t count) {
-  std::size_t left = bytes_.size() - position_;
-  std::uint32_t n = left < count ? static_cast<std::uint32_t>(left) : count;
-  if (n != 0) std::memcpy(buffer, bytes_.data() + position_, n);
-  position_ += n;
-  return n;
-}
-
 // The history holds window position (4078 + i) mod 4096 at index i to begin with, so the
 // byte d places before the write position is always history[length - d].
 LzssDecoder::LzssDecoder(ByteSource* source)

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "fs/byte_source.h"
+
 inline constexpr char pak_magic[10] = {'K', 'e', 's', 't', 'o', 'l', '3', '.', '0', '\0'};
 inline constexpr std::uint32_t pak_header_size = 2048;
 inline constexpr std::uint32_t pak_directory_size_offset = 12;
@@ -19,18 +21,6 @@ inline constexpr std::uint32_t pak_entry_size_field = 64;
 inline constexpr std::uint32_t pak_entry_packing = 68;
 inline constexpr std::uint32_t pak_entry_spare = 72;
 inline constexpr std::uint32_t pak_entry_offset = 76;
-
-inline std::uint32_t pak_get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-inline void pak_put32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 // ASCII letters folded to small ones, then unsigned bytes: the order of every table.
 inline int pak_name_compare(std::string_view a, std::string_view b) {

@@ -22,9 +22,9 @@ bool PakEntryView::valid_name() const {
   return std::memchr(raw + pak_entry_name, '\0', pak_name_size) != nullptr;
 }
 
-std::uint32_t PakEntryView::size() const { return pak_get32(raw + pak_entry_size_field); }
-std::uint32_t PakEntryView::packing() const { return pak_get32(raw + pak_entry_packing); }
-std::uint32_t PakEntryView::offset() const { return pak_get32(raw + pak_entry_offset); }
+std::uint32_t PakEntryView::size() const { return get_le32(raw + pak_entry_size_field); }
+std::uint32_t PakEntryView::packing() const { return get_le32(raw + pak_entry_packing); }
+std::uint32_t PakEntryView::offset() const { return get_le32(raw + pak_entry_offset); }
 
 // ---- PakFileSystem -------------------------------------------------------------------
 
@@ -40,7 +40,7 @@ PakFileSystem::PakFileSystem(Stream* archive, bool owns_stream)
     enciphered_ = true;
     if (std::memcmp(block_.data(), pak_magic, sizeof pak_magic) != 0) return;
   }
-  directory_size_ = pak_get32(block_.data() + pak_directory_size_offset);
+  directory_size_ = get_le32(block_.data() + pak_directory_size_offset);
   if (directory_size_ > pak_header_size) {
     // Never allocate more than the archive can hold: a directory size beyond the file
     // leaves the tables that did not arrive missing.
@@ -69,7 +69,7 @@ std::uint32_t PakFileSystem::table_count(std::uint32_t offset) const {
   if (!usable_) return 0;
   std::uint64_t end = block_.size();
   if (static_cast<std::uint64_t>(offset) + 4 > end) return 0;
-  std::uint32_t count = pak_get32(block_.data() + offset);
+  std::uint32_t count = get_le32(block_.data() + offset);
   if (static_cast<std::uint64_t>(offset) + 4 + std::uint64_t{count} * pak_entry_size > end)
     return 0;
   return count;
@@ -177,7 +177,7 @@ std::string PakFileSystem::directory_damage() const {
     std::string place = table_place(prefix);
     if (std::uint64_t{table} + 4 > block_.size())
       return "the table of " + place + " lies outside the directory block";
-    std::uint32_t count = pak_get32(block_.data() + table);
+    std::uint32_t count = get_le32(block_.data() + table);
     if (table_count(table) != count)
       return "the table of " + place + " counts " + std::to_string(count) +
              " entries, more than the directory block holds";

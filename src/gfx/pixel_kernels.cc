@@ -5,9 +5,10 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#if defined(__x86_64__) || defined(__i386__)
+#include "host/cpu.h"
+
+#ifdef KESTOL_X86
 #include <immintrin.h>
-#define KESTOL_X86 1
 #endif
 
 namespace {
@@ -263,30 +264,18 @@ KESTOL_AVX512 void scale_avx512(std::uint32_t* p, std::uint32_t n, unsigned f) {
 #endif  // KESTOL_X86
 
 const PixelKernels kernel_table[] = {
-    {"plain", blend_alpha_plain, blend_level_plain, scale_plain},
+    {"plain", 0, blend_alpha_plain, blend_level_plain, scale_plain},
 #ifdef KESTOL_X86
-    {"sse2", blend_alpha_sse2, blend_level_sse2, scale_sse2},
-    {"avx2", blend_alpha_avx2, blend_level_avx2, scale_avx2},
-    {"avx512", blend_alpha_avx512, blend_level_avx512, scale_avx512},
+    {"sse2", cpu_sse2, blend_alpha_sse2, blend_level_sse2, scale_sse2},
+    {"avx2", cpu_sse2 | cpu_avx2, blend_alpha_avx2, blend_level_avx2, scale_avx2},
+    {"avx512", cpu_sse2 | cpu_avx2 | cpu_avx512, blend_alpha_avx512, blend_level_avx512,
+     scale_avx512},
 #endif
 };
 
-int available_kernels() {
-#ifdef KESTOL_X86
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512f")) return 4;
-  return __builtin_cpu_supports("avx2") ? 3 : 2;
-#else
-  return 1;
-#endif
-}
-
 }  // namespace
 
-const PixelKernels& pixel_kernels() {
-  static const PixelKernels& best = kernel_table[available_kernels() - 1];
-  return best;
-}
-
-int pixel_kernel_count() { return available_kernels(); }
+const PixelKernels& pixel_kernels() { static const PixelKernels& best = best_version(kernel_table); return best; }
+int pixel_kernel_count() { return usable_versions(kernel_table); }
 
 const PixelKernels& pixel_kernel(int index) { return kernel_table[index]; }

@@ -6,6 +6,7 @@
 
 struct PixelKernels {
   const char* name;
+  unsigned needs;  // the CpuFeature bits it runs on (host/cpu.h)
   // Blend each source pixel with its own alpha byte; alpha 0 leaves the destination alone.
   void (*blend_alpha_row)(std::uint32_t* dst, const std::uint32_t* src, std::uint32_t count);
   // Blend each source pixel with the constant level (1 ... 254).

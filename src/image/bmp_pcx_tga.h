@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "image/image_reader.h"
+#include "image/format_reader.h"
 
 // Every reader refuses a size whose largest decoded buffer (4 bytes a pixel) would not fit
 // in 32 bits, so the buffer arithmetic of callers and readers cannot overflow.
@@ -12,18 +12,9 @@ inline bool image_size_fits(std::uint64_t width, std::uint64_t height) {
   return width * height * 4 <= 0xFFFFFFFFu && width * 4 <= 0xFFFFFFFFu;
 }
 
-// Reads exactly `count` bytes; false on a short read.
-inline bool read_exact(ImageSource* source, void* destination, std::uint32_t count) {
-  return source->read(destination, count) == count;
-}
-
 // Reads and drops `count` bytes; false when the data ends first.
 bool skip_bytes(ImageSource* source, std::uint64_t count);
 
-inline std::uint32_t le16(const std::uint8_t* p) { return p[0] | std::uint32_t(p[1]) << 8; }
-inline std::uint32_t le32(const std::uint8_t* p) {
-  return p[0] | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
-}
 
 // 8-bit files give indexed8 (a palette of up to 256 entries), 24-bit rgb24, 32-bit argb32.
 // Rows are stored bottom row first (top first for a negative height), each padded to a

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "image/bmp_pcx_tga.h"
-#include "image/format_readers.h"
+#include "image/format_table.h"
 
 bool skip_bytes(ImageSource* source, std::uint64_t count) {
   std::uint8_t scratch[1024];
@@ -18,9 +18,12 @@ bool skip_bytes(ImageSource* source, std::uint64_t count) {
   return true;
 }
 
-std::unique_ptr<FormatReader> make_bmp_reader(ImageSource* source) {
-  return std::make_unique<BmpReader>(source);
-}
+namespace {
+std::unique_ptr<FormatReader> create_bmp(ImageSource* source) { return std::make_unique<BmpReader>(source); }
+bool sniff_bmp(const std::uint8_t* b, const char*) { return b[0] == 'B' && b[1] == 'M'; }
+}  // namespace
+
+const ImageFormat bmp_format = {FileKind::kind_bmp, "BMP", sniff_bmp, create_bmp};
 
 namespace {
 
@@ -44,29 +47,29 @@ bool BmpReader::read_header() {
   if (file_header[0] != 'B' || file_header[1] != 'M') return refuse("no BM signature");
   std::uint8_t info[124 + 12];
   if (!read_exact(source, info, 4)) return refuse("data ends early");
-  const std::uint32_t info_size = le32(info);
+  const std::uint32_t info_size = get_le32(info);
   // Core (12), info (40), the version 2 to 5 headers (52, 56, 108, 124) and OS/2 2 (64).
   if (info_size != 12 && info_size != 40 && info_size != 52 && info_size != 56 &&
       info_size != 64 && info_size != 108 && info_size != 124)
     return refuse("BMP info header size " + std::to_string(info_size) + " not supported");
-  data_gap = std::int64_t(le32(file_header + 10)) - 14;
+  data_gap = std::int64_t(get_le32(file_header + 10)) - 14;
   if (!read_exact(source, info + 4, info_size - 4)) return refuse("data ends early");
 
   std::uint32_t planes = 0;
   top_down = false;
   if (info_size == 12) {  // OS/2 core header
-    image_width = le16(info + 4);
-    image_height = le16(info + 6);
-    planes = le16(info + 8);
-    bits_per_pixel = le16(info + 10);
+    image_width = get_le16(info + 4);
+    image_height = get_le16(info + 6);
+    planes = get_le16(info + 8);
+    bits_per_pixel = get_le16(info + 10);
     palette_entry_size = 3;
     palette_entries = bits_per_pixel == 24 ? 0 : 256;
   } else {
-    const std::int32_t width = std::int32_t(le32(info + 4));
-    const std::int32_t height = std::int32_t(le32(info + 8));
-    planes = le16(info + 12);
-    bits_per_pixel = le16(info + 14);
-    const std::uint32_t compression = le32(info + 16);
+    const std::int32_t width = std::int32_t(get_le32(info + 4));
+    const std::int32_t height = std::int32_t(get_le32(info + 8));
+    planes = get_le16(info + 12);
+    bits_per_pixel = get_le16(info + 14);
+    const std::uint32_t compression = get_le32(info + 16);
     if (width < 0) return refuse("BMP width " + std::to_string(width) + " is negative");
     // A negative height stores the top row first.
     if (height < 0 && height != INT32_MIN) top_down = true;
@@ -77,12 +80,12 @@ bool BmpReader::read_header() {
       // Bit fields are read when they give the plain layout of the depth.
       std::uint32_t masks[3];
       if (info_size >= 52) {
-        masks[0] = le32(info + 40), masks[1] = le32(info + 44), masks[2] = le32(info + 48);
+        masks[0] = get_le32(info + 40), masks[1] = get_le32(info + 44), masks[2] = get_le32(info + 48);
       } else {
         std::uint8_t m[12];
         if (!read_exact(source, m, 12)) return refuse("data ends early");
         data_gap -= 12;
-        masks[0] = le32(m), masks[1] = le32(m + 4), masks[2] = le32(m + 8);
+        masks[0] = get_le32(m), masks[1] = get_le32(m + 4), masks[2] = get_le32(m + 8);
       }
       const bool plain = (bits_per_pixel == 32 || bits_per_pixel == 24) && masks[0] == 0xFF0000u &&
                          masks[1] == 0xFF00u && masks[2] == 0xFFu;
@@ -98,7 +101,7 @@ bool BmpReader::read_header() {
       return refuse("BMP compression " + std::to_string(compression) + " (" +
                     bmp_compression_name(compression) + ") not supported");
     }
-    palette_entries = le32(info + 32);
+    palette_entries = get_le32(info + 32);
     palette_entry_size = 4;
     // Zero colours used means the full table the depth allows.
     if (bits_per_pixel == 8 && palette_entries == 0) palette_entries = 256;

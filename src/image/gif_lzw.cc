@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "image/image_reader.h"
+#include "image/format_reader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-class ImageSource;
+#include "image/format_reader.h"
 
 // Reads and drops data sub-blocks until the zero-size terminator or the end of the data.
 void gif_skip_sub_blocks(ImageSource& source);

@@ -3,22 +3,15 @@
 #include <cstring>
 #include <string>
 
-#include "image/format_readers.h"
+#include "image/format_table.h"
 #include "image/gif_lzw.h"
 
 namespace {
-
-bool read_exact(ImageSource* source, void* destination, std::uint32_t count) {
-  return source->read(destination, count) == count;
-}
-
-std::uint32_t le16(const std::uint8_t* p) { return p[0] | std::uint32_t(p[1]) << 8; }
-
+std::unique_ptr<FormatReader> create_gif(ImageSource* source) { return std::make_unique<GifReader>(source); }
+bool sniff_gif(const std::uint8_t* b, const char*) { return b[0] == 'G' && b[1] == 'I' && b[2] == 'F'; }
 }  // namespace
 
-std::unique_ptr<FormatReader> make_gif_reader(ImageSource* source) {
-  return std::make_unique<GifReader>(source);
-}
+const ImageFormat gif_format = {FileKind::kind_gif, "GIF", sniff_gif, create_gif};
 
 bool GifReader::read_colour_table(std::uint8_t flags) {
   colour_count = 2u << (flags & 7);
@@ -51,8 +44,8 @@ bool GifReader::read_header() {
   if (std::memcmp(signature, "GIF", 3) != 0) return refuse("no GIF signature");
   std::uint8_t screen[7];
   if (!read_exact(source, screen, 7)) return refuse("data ends early");
-  image_width = le16(screen);
-  image_height = le16(screen + 2);
+  image_width = get_le16(screen);
+  image_height = get_le16(screen + 2);
   if (!read_colour_table(screen[4])) return refuse("data ends early");
 
   for (;;) {
@@ -66,8 +59,8 @@ bool GifReader::read_header() {
 
   std::uint8_t descriptor[9];
   if (!read_exact(source, descriptor, 9)) return refuse("data ends early");
-  image_width = le16(descriptor + 4);
-  image_height = le16(descriptor + 6);
+  image_width = get_le16(descriptor + 4);
+  image_height = get_le16(descriptor + 6);
   interlaced = (descriptor[8] & 0x40) != 0;
   if (descriptor[8] & 0x80) {
     if (!read_colour_table(descriptor[8])) return refuse("data ends early");

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "image/image_reader.h"
+#include "image/format_reader.h"
 
 class GifReader final : public FormatReader {
  public:

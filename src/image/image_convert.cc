@@ -5,11 +5,13 @@
 #include <new>
 #include <string>
 
-#if defined(__x86_64__) || defined(__i386__)
+#include "host/cpu.h"
+
+#ifdef KESTOL_X86
 #include <immintrin.h>
-#define KESTOL_X86 1
 #endif
 
+#include "image/image_kernels.h"
 #include "image/image_reader.h"
 #include "image/quantise.h"
 
@@ -54,7 +56,7 @@ void convert_row_as(const u8* s, u8* d, u32 width, const u8* palette) {
 #ifdef KESTOL_X86
 // rgb24 to argb32, four pixels per shuffle: what every colour JPEG asked for 32-bit
 // pixels goes through.
-__attribute__((target("ssse3"))) void rgb_to_argb_ssse3(const u8* s, u8* d, u32 width) {
+__attribute__((target("ssse3"))) void rgb_to_argb_ssse3_body(const u8* s, u8* d, u32 width) {
   const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
   const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   u32 x = 0;
@@ -67,8 +69,6 @@ __attribute__((target("ssse3"))) void rgb_to_argb_ssse3(const u8* s, u8* d, u32 
   convert_row_as<PixelFormat::rgb24, PixelFormat::argb32>(s + 3 * x, d + 4 * x, width - x,
                                                           nullptr);
 }
-
-const bool have_ssse3 = __builtin_cpu_supports("ssse3");
 #endif
 
 template <PixelFormat From>
@@ -76,12 +76,10 @@ void convert_row_from(const u8* s, u8* d, PixelFormat to, u32 width, const u8* p
   switch (to) {
     case PixelFormat::rgb24: convert_row_as<From, PixelFormat::rgb24>(s, d, width, palette); break;
     case PixelFormat::argb32:
-#ifdef KESTOL_X86
-      if (From == PixelFormat::rgb24 && have_ssse3) {
-        rgb_to_argb_ssse3(s, d, width);
+      if (From == PixelFormat::rgb24) {
+        image_kernels().rgb_to_argb_row(s, d, width);
         break;
       }
-#endif
       convert_row_as<From, PixelFormat::argb32>(s, d, width, palette);
       break;
     case PixelFormat::grey8: convert_row_as<From, PixelFormat::grey8>(s, d, width, palette); break;
@@ -130,6 +128,17 @@ bool to_indexed(const u8* source, PixelFormat from, u32 source_pitch, u8* destin
 }
 
 }  // namespace
+
+void rgb_to_argb_row_plain(const u8* source, u8* destination, u32 width) {
+  convert_row_as<PixelFormat::rgb24, PixelFormat::argb32>(source, destination, width, nullptr);
+}
+
+#ifdef KESTOL_X86
+__attribute__((target("ssse3"))) void rgb_to_argb_row_ssse3(const u8* source, u8* destination,
+                                                            u32 width) {
+  rgb_to_argb_ssse3_body(source, destination, width);
+}
+#endif
 
 bool convert_pixels(const u8* source, PixelFormat from, u32 source_pitch, u8* destination,
                     PixelFormat to, u32 destination_pitch, u32 width, u32 height, u8* palette) {

@@ -1,11 +1,11 @@
 // The front-end: kind detection, the look-ahead source, the format list and the reader
-// that forwards to the format reader of the detected kind.
+// that forwards to the format reader of the detected kind. The formats come from the
+// table (format_table.h); this file knows none of them.
 #include "image/image_reader.h"
 
 #include <cstring>
 #include <new>
 
-#include "image/format_readers.h"
 
 std::uint32_t pixel_format_bytes(PixelFormat format) {
   switch (format) {
@@ -28,40 +28,15 @@ const char* pixel_format_name(PixelFormat format) {
 }
 
 const char* file_kind_name(FileKind kind) {
-  switch (kind) {
-    case FileKind::kind_bmp: return "BMP";
-    case FileKind::kind_jpeg: return "JPEG";
-    case FileKind::kind_pcx: return "PCX";
-    case FileKind::kind_gif: return "GIF";
-    case FileKind::kind_tga: return "TGA";
-    case FileKind::kind_none: break;
-  }
+  for (const ImageFormat& format : image_formats())
+    if (format.kind == kind) return format.name;
   return "unknown";
-}
-
-std::uint32_t MemorySource::read(void* destination, std::uint32_t count) {
-  std::size_t left = size - position;
-  std::size_t n = count < left ? count : left;
-  if (n) std::memcpy(destination, data + position, n);
-  position += n;
-  return static_cast<std::uint32_t>(n);
 }
 
 FileKind detect_file_kind(const std::uint8_t* b, std::uint32_t count, const char* name) {
   if (count < PeekSource::sniff_size) return FileKind::kind_none;
-  if (b[0] == 'B' && b[1] == 'M') return FileKind::kind_bmp;
-  if (b[0] == 0x0A && b[1] <= 5) return FileKind::kind_pcx;
-  if (b[0] == 'G' && b[1] == 'I' && b[2] == 'F') return FileKind::kind_gif;
-  if (b[0] == 0xFF) return FileKind::kind_jpeg;
-  if (name) {
-    std::size_t len = std::strlen(name);
-    if (len >= 4) {
-      const char* e = name + len - 4;
-      auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-      if (e[0] == '.' && lower(e[1]) == 't' && lower(e[2]) == 'g' && lower(e[3]) == 'a')
-        return FileKind::kind_tga;
-    }
-  }
+  for (const ImageFormat& format : image_formats())
+    if (format.sniff(b, name)) return format.kind;
   return FileKind::kind_none;
 }
 
@@ -140,14 +115,11 @@ ImageReader::~ImageReader() {
 bool ImageReader::read_header() {
   if (inner || header_read) return false;  // one header per reader
   header_read = true;
-  switch (peek->kind) {
-    case FileKind::kind_bmp: inner = make_bmp_reader(peek.get()); break;
-    case FileKind::kind_jpeg: inner = make_jpeg_reader(peek.get()); break;
-    case FileKind::kind_pcx: inner = make_pcx_reader(peek.get()); break;
-    case FileKind::kind_gif: inner = make_gif_reader(peek.get()); break;
-    case FileKind::kind_tga: inner = make_tga_reader(peek.get()); break;
-    default: return refuse("not a JPEG, BMP, PCX, GIF or TGA file");
-  }
+  const ImageFormat* format = nullptr;
+  for (const ImageFormat& candidate : image_formats())
+    if (candidate.kind == peek->kind) format = &candidate;
+  if (format == nullptr) return refuse("not a JPEG, BMP, PCX, GIF or TGA file");
+  inner = format->create(peek.get());
   if (!inner) return refuse(std::string(file_kind_name(peek->kind)) + " files are not supported by this build");
   return inner->read_header();
 }

@@ -1,6 +1,6 @@
-// The image reader front-end: a forward-only byte source, the look-ahead source that
-// detects a file's kind from its first bytes, the interface every format reader
-// implements, and the reader that picks one and converts its pixels on request.
+// The image reader front-end: the look-ahead source that detects a file's kind from its
+// first bytes, and the reader that picks the format reader and converts its pixels on
+// request.
 #pragma once
 
 #include <cstddef>
@@ -8,50 +8,8 @@
 #include <memory>
 #include <string>
 
-// Rows run top to bottom, `pitch` bytes apart, pitch chosen by the caller.
-enum class PixelFormat : std::uint32_t {
-  rgb24 = 0,     // bytes R, G, B
-  argb32 = 1,    // little-endian word 0xAARRGGBB (bytes B, G, R, A)
-  grey8 = 2,     // grey level
-  indexed8 = 3,  // palette index; palette is 256 entries R, G, B (768 bytes)
-};
-
-// Bytes per pixel of a format; 0 for a code that names no format.
-std::uint32_t pixel_format_bytes(PixelFormat format);
-// "rgb24", "argb32", "grey8", "indexed8", or "unknown".
-const char* pixel_format_name(PixelFormat format);
-
-// The one operation a picture is read through. `read` delivers fewer bytes than asked
-// only at the end of the data or on error. Nothing here ever seeks.
-class ImageSource {
- public:
-  virtual ~ImageSource() = default;
-  virtual std::uint32_t read(void* destination, std::uint32_t count) = 0;
-};
-
-// An ImageSource over bytes in memory (the tools, tests and fuzz targets read through it).
-class MemorySource final : public ImageSource {
- public:
-  MemorySource(const void* data, std::size_t size)
-      : data(static_cast<const std::uint8_t*>(data)), size(size) {}
-  std::uint32_t read(void* destination, std::uint32_t count) override;
-
- private:
-  const std::uint8_t* data;
-  std::size_t size;
-  std::size_t position = 0;
-};
-
-enum class FileKind : std::uint32_t {
-  kind_bmp = 0,
-  kind_jpeg = 1,
-  kind_pcx = 2,
-  kind_gif = 3,
-  kind_tga = 4,
-  kind_none = 6,  // 5 is never produced
-};
-
-const char* file_kind_name(FileKind kind);  // "BMP", "JPEG", ... "unknown"
+#include "image/format_reader.h"
+#include "image/format_table.h"
 
 // Sniffs the kind from the first 16 bytes (and, for TGA only, from the name), then
 // delivers the file again from its first byte, asking the caller's source for up to
@@ -74,61 +32,6 @@ class PeekSource final : public ImageSource {
 
 // The kind the first bytes (and the name) say; bytes shorter than 16 give kind_none.
 FileKind detect_file_kind(const std::uint8_t* first, std::uint32_t count, const char* name);
-
-// Growable list of pixel format codes: doubles when full, at least 16 entries.
-class FormatList {
- public:
-  FormatList() = default;
-  FormatList(const FormatList&) = delete;
-  FormatList& operator=(const FormatList&) = delete;
-
-  bool append(PixelFormat format);  // false only when memory runs out
-  void clear();                     // frees the items
-  bool contains(PixelFormat format) const;
-  // Replaces this list's items by a copy of `other`'s (capacity = count).
-  bool assign(const FormatList& other);
-
-  std::uint32_t count = 0;
-  std::uint32_t capacity = 0;
-  std::unique_ptr<PixelFormat[]> items;
-};
-
-// The base of every format reader. A reader reads strictly forward from `source`.
-class FormatReader {
- public:
-  explicit FormatReader(ImageSource* source) : source(source) {}
-  virtual ~FormatReader() = default;
-  FormatReader(const FormatReader&) = delete;
-  FormatReader& operator=(const FormatReader&) = delete;
-
-  virtual bool read_header() = 0;
-  virtual std::uint32_t width() const { return image_width; }
-  virtual std::uint32_t height() const { return image_height; }
-  virtual void copy_formats(FormatList& destination) const { destination.assign(formats); }
-  virtual bool supports(PixelFormat format) const { return formats.contains(format); }
-  // Writes height rows of width pixels, `pitch` bytes apart, into `pixels`; `palette`
-  // (768 bytes) matters only for indexed8. The buffer must hold
-  // (height - 1) * pitch + width * bytes-per-pixel bytes; a pitch below one packed row
-  // is refused.
-  virtual bool decode(void* pixels, PixelFormat format, std::uint32_t pitch,
-                      std::uint8_t* palette) = 0;
-  // Why read_header or decode refused, naming the field and its value ("BMP compression
-  // 1 (RLE8) not supported", "data ends early"); empty when no reason was given.
-  virtual const char* why() const { return reason.c_str(); }
-
- protected:
-  // Records the first reason and returns false.
-  bool refuse(std::string text) {
-    if (reason.empty()) reason = std::move(text);
-    return false;
-  }
-  ImageSource* source;
-  std::string reason;
-  bool header_read = false;
-  std::uint32_t image_width = 0;
-  std::uint32_t image_height = 0;
-  FormatList formats;
-};
 
 // The object the rest of the system creates for one picture file: detects the kind,
 // creates the matching format reader, forwards to it and converts between formats.

@@ -2,11 +2,13 @@
 // formula as ycc_to_rgb, on unsigned lanes so overflow wraps, shifts on signed lanes.
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#include "host/cpu.h"
+
+#ifdef KESTOL_X86
 #include <immintrin.h>
 #endif
 
-#include "image/cpu_dispatch.h"
+#include "image/image_kernels.h"
 #include "image/jpeg_colour.h"
 
 namespace {
@@ -157,14 +159,19 @@ KESTOL_TARGET_AVX2 void mcu_avx2(const i32 (*blocks)[64], unsigned hs, unsigned 
 
 }  // namespace
 
-void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vsf,
-                     std::uint8_t* out, std::uint32_t pitch) {
-  jpeg_mcu_to_rgb_for_cpu()(blocks, hs, vsf, out, pitch);
+void jpeg_mcu_to_rgb_plain(const std::int32_t (*blocks)[64], unsigned hs, unsigned vsf,
+                           std::uint8_t* out, std::uint32_t pitch) {
+  mcu_generic(blocks, hs, vsf, out, pitch);
 }
 
-JpegMcuToRgb jpeg_mcu_to_rgb_for_cpu() {
 #if KESTOL_HAVE_AVX2_BUILD
-  if (cpu_has_avx2()) return mcu_avx2;
+KESTOL_TARGET_AVX2 void jpeg_mcu_to_rgb_avx2(const std::int32_t (*blocks)[64], unsigned hs,
+                                             unsigned vsf, std::uint8_t* out, std::uint32_t pitch) {
+  mcu_avx2(blocks, hs, vsf, out, pitch);
+}
 #endif
-  return mcu_generic;
+
+void jpeg_mcu_to_rgb(const std::int32_t (*blocks)[64], unsigned hs, unsigned vsf,
+                     std::uint8_t* out, std::uint32_t pitch) {
+  image_kernels().mcu_to_rgb(blocks, hs, vsf, out, pitch);
 }

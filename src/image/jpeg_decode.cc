@@ -199,7 +199,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
                                     : general_scan_limit(*this, width, height);
   std::unique_ptr<JpegScanReader> reader(new (std::nothrow) JpegScanReader(source, limit));
   if (!reader || !reader->ok()) return refuse("out of memory for the scan data");
-  std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, idct_8x8_for_cpu()});
+  std::unique_ptr<BlockDecoder> bd(new (std::nothrow) BlockDecoder{*reader, {}, quant_tables, kernels->idct});
   if (!bd) return refuse("out of memory");
   for (int t = 0; t < 4; ++t) bd->tables[t].build(huffman_tables[t], huffman_counts[t], t < 2);
   reader->prime();
@@ -245,7 +245,7 @@ bool JpegDecoder::decode(void* pixels, PixelFormat format, u32 pitch, u8*) {
     default: return false;  // not a plain layout: never reached
   }
   const u32 mcu_w = 8 * hs, mcu_h = 8 * vs, nluma = hs * vs;
-  const JpegMcuToRgb to_rgb = jpeg_mcu_to_rgb_for_cpu();
+  const JpegMcuToRgb to_rgb = kernels->mcu_to_rgb;
   const int ldc = int(luma_dc_table), lac = int(luma_ac_table);
   const int cdc = int(chroma_dc_table), cac = int(chroma_ac_table);
   for (u32 y = 0; y < height; y += mcu_h) {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "image/image_reader.h"
+#include "image/format_reader.h"
+#include "image/image_kernels.h"
 
 struct HuffmanCode {
   std::int32_t code;    // code bits, right-aligned
@@ -16,13 +17,13 @@ struct HuffmanCode {
 
 // markers_seen bits
 enum : std::uint8_t {
-  jpeg_seen_sof = 0x01,
-  jpeg_seen_dht = 0x02,
-  jpeg_seen_soi = 0x04,
-  jpeg_seen_sos = 0x08,
-  jpeg_seen_dqt = 0x10,
-  jpeg_seen_app0 = 0x20,
-  jpeg_seen_dri = 0x40,
+  jpeg_seen_sof = 1 << 0,
+  jpeg_seen_dht = 1 << 1,
+  jpeg_seen_soi = 1 << 2,
+  jpeg_seen_sos = 1 << 3,
+  jpeg_seen_dqt = 1 << 4,
+  jpeg_seen_app0 = 1 << 5,
+  jpeg_seen_dri = 1 << 6,
 };
 
 // One component of the frame, with the Huffman tables its scan entry names.
@@ -36,6 +37,9 @@ struct JpegComponent {
 class JpegDecoder final : public FormatReader {
  public:
   explicit JpegDecoder(ImageSource* source) : FormatReader(source) {}
+
+  // The kernel versions this picture is decoded with: the best, unless a test picks one.
+  const ImageKernels* kernels = &image_kernels();
 
   bool read_header() override;
   bool decode(void* pixels, PixelFormat format, std::uint32_t pitch,
@@ -94,10 +98,6 @@ class JpegDecoder final : public FormatReader {
 // Dequantises and inverse-transforms one block in place (natural order in, samples out,
 // level-shifted by +128, not clamped). 32-bit arithmetic wraps as two's complement.
 void idct_8x8(std::int32_t* block, const std::int32_t* quant);
-// The build of idct_8x8 for this processor, to pick once per picture. This form reads
-// `coef`, writes the samples to `out` (another buffer) and leaves `coef` all zero.
-using JpegIdct = void (*)(std::int32_t* coef, const std::int32_t* quant, std::int32_t* out);
-JpegIdct idct_8x8_for_cpu();
 
 // Converts one pixel with the fixed-point factors, clamps and returns R, G, B.
 inline void ycc_to_rgb(std::int32_t y, std::int32_t cb, std::int32_t cr, std::uint8_t* out) {

@@ -3,13 +3,16 @@
 #include <cstring>
 #include <string>
 
-#include "image/format_readers.h"
+#include "image/format_table.h"
 #include "image/jpeg_decoder.h"
 #include "image/jpeg_tables.h"
 
-std::unique_ptr<FormatReader> make_jpeg_reader(ImageSource* source) {
-  return std::make_unique<JpegDecoder>(source);
-}
+namespace {
+std::unique_ptr<FormatReader> create_jpeg(ImageSource* source) { return std::make_unique<JpegDecoder>(source); }
+bool sniff_jpeg(const std::uint8_t* b, const char*) { return b[0] == 0xFF; }
+}  // namespace
+
+const ImageFormat jpeg_format = {FileKind::kind_jpeg, "JPEG", sniff_jpeg, create_jpeg};
 
 bool JpegDecoder::read_bytes(void* out, std::uint32_t n) {
   return n == 0 || source->read(out, n) == n;

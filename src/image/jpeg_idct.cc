@@ -4,11 +4,13 @@
 // shifts go through signed lanes (arithmetic). An AVX2 build is picked where the CPU has it.
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
+#include "host/cpu.h"
+
+#ifdef KESTOL_X86
 #include <immintrin.h>
 #endif
 
-#include "image/cpu_dispatch.h"
+#include "image/image_kernels.h"
 #include "image/jpeg_decoder.h"
 
 namespace {
@@ -254,15 +256,16 @@ void idct_generic(i32* coef, const i32* quant, i32* out) {
 
 }  // namespace
 
+void jpeg_idct_plain(i32* coef, const i32* quant, i32* out) { idct_generic(coef, quant, out); }
+
+#if KESTOL_HAVE_AVX2_BUILD
+KESTOL_TARGET_AVX2 void jpeg_idct_avx2(i32* coef, const i32* quant, i32* out) {
+  idct_avx2(coef, quant, out);
+}
+#endif
+
 void idct_8x8(i32* block, const i32* quant) {
   alignas(32) i32 coef[64];
   std::memcpy(coef, block, sizeof coef);
-  idct_8x8_for_cpu()(coef, quant, block);
-}
-
-JpegIdct idct_8x8_for_cpu() {
-#if KESTOL_HAVE_AVX2_BUILD
-  if (cpu_has_avx2()) return idct_avx2;
-#endif
-  return idct_generic;
+  image_kernels().idct(coef, quant, block);
 }

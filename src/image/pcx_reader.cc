@@ -3,11 +3,14 @@
 #include <string>
 
 #include "image/bmp_pcx_tga.h"
-#include "image/format_readers.h"
+#include "image/format_table.h"
 
-std::unique_ptr<FormatReader> make_pcx_reader(ImageSource* source) {
-  return std::make_unique<PcxReader>(source);
-}
+namespace {
+std::unique_ptr<FormatReader> create_pcx(ImageSource* source) { return std::make_unique<PcxReader>(source); }
+bool sniff_pcx(const std::uint8_t* b, const char*) { return b[0] == 0x0A && b[1] <= 5; }
+}  // namespace
+
+const ImageFormat pcx_format = {FileKind::kind_pcx, "PCX", sniff_pcx, create_pcx};
 
 bool PcxReader::read_header() {
   std::uint8_t h[128];
@@ -18,13 +21,13 @@ bool PcxReader::read_header() {
   if (h[65] != 1 && h[65] != 3) return refuse("PCX with " + std::to_string(h[65]) + " planes not supported (only 1 or 3)");
   planes = h[65];
   // A maximum below the minimum would wrap to a huge size: refused.
-  const std::int64_t width = std::int64_t(le16(h + 8)) - le16(h + 4) + 1;
-  const std::int64_t height = std::int64_t(le16(h + 10)) - le16(h + 6) + 1;
+  const std::int64_t width = std::int64_t(get_le16(h + 8)) - get_le16(h + 4) + 1;
+  const std::int64_t height = std::int64_t(get_le16(h + 10)) - get_le16(h + 6) + 1;
   if (width <= 0 || height <= 0)
     return refuse("PCX window gives a size of " + std::to_string(width) + " x " + std::to_string(height));
   image_width = std::uint32_t(width);
   image_height = std::uint32_t(height);
-  bytes_per_line = le16(h + 66);
+  bytes_per_line = get_le16(h + 66);
   if (bytes_per_line != image_width && bytes_per_line != image_width + 1)
     return refuse("PCX bytes per line " + std::to_string(bytes_per_line) + " for a width of " +
                   std::to_string(image_width));

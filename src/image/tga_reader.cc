@@ -1,9 +1,10 @@
 #include <algorithm>
 #include <new>
+#include <cstring>
 #include <string>
 
 #include "image/bmp_pcx_tga.h"
-#include "image/format_readers.h"
+#include "image/format_table.h"
 
 namespace {
 
@@ -18,9 +19,20 @@ constexpr FiveBitTable kFiveBit;
 
 }  // namespace
 
-std::unique_ptr<FormatReader> make_tga_reader(ImageSource* source) {
-  return std::make_unique<TgaReader>(source);
+namespace {
+std::unique_ptr<FormatReader> create_tga(ImageSource* source) { return std::make_unique<TgaReader>(source); }
+// TGA files have no signature: they are known by the ending ".tga" (any case).
+bool sniff_tga(const std::uint8_t*, const char* name) {
+  if (name == nullptr) return false;
+  const std::size_t length = std::strlen(name);
+  if (length < 4) return false;
+  const char* e = name + length - 4;
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+  return e[0] == '.' && lower(e[1]) == 't' && lower(e[2]) == 'g' && lower(e[3]) == 'a';
 }
+}  // namespace
+
+const ImageFormat tga_format = {FileKind::kind_tga, "TGA", sniff_tga, create_tga};
 
 bool TgaReader::read_header() {
   std::uint8_t h[18];
@@ -28,11 +40,11 @@ bool TgaReader::read_header() {
   const std::uint32_t id_length = h[0];
   const std::uint32_t map_type = h[1];
   std::uint32_t image_type = h[2];
-  const std::uint32_t map_first = le16(h + 3);
-  const std::uint32_t map_length = le16(h + 5);
+  const std::uint32_t map_first = get_le16(h + 3);
+  const std::uint32_t map_length = get_le16(h + 5);
   const std::uint32_t map_entry_size = h[7];
-  image_width = le16(h + 12);
-  image_height = le16(h + 14);
+  image_width = get_le16(h + 12);
+  image_height = get_le16(h + 14);
   std::uint32_t depth = h[16];
   const std::uint8_t descriptor = h[17];
   const std::string type_text = "TGA image type " + std::to_string(h[2]);
@@ -137,7 +149,7 @@ bool TgaReader::decode(void* pixels, PixelFormat format, std::uint32_t pitch,
           *out++ = pixel[0];
           break;
         case 2: {
-          const std::uint32_t v = le16(pixel);
+          const std::uint32_t v = get_le16(pixel);
           *out++ = kFiveBit.value[(v >> 10) & 31];
           *out++ = kFiveBit.value[(v >> 5) & 31];
           *out++ = kFiveBit.value[v & 31];

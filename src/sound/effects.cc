@@ -161,7 +161,7 @@ void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int sav
     case 0x5:
       if (m.ft2()) break;  // the note's row took it
       // The shared silent sample stays untouched.
-      if (ch.sample && ch.sample != &silent_sample) const_cast<Sample*>(ch.sample)->finetune = static_cast<std::int8_t>(y);
+      if (ch.sample && ch.sample != &module_defaults::silent_sample) const_cast<Sample*>(ch.sample)->finetune = static_cast<std::int8_t>(y);
       break;
     case 0x6:
       if (y == 0) {
@@ -413,7 +413,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       if (!m.ft2()) ch.key_off = 1;  // ft2: K00 was taken with the note, Kxx waits for tick xx
       break;
     case 0x15: {
-      const Instrument& ins = ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument;
+      const Instrument& ins = ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : module_defaults::empty_instrument;
       if (ins.volume_type & 1) envelope_position(ins.volume_envelope, ins.volume_points, ch.volume_envelope, xy);
       // FastTracker 2 moves the panning envelope too, but only when the volume envelope
       // has its sustain flag.
@@ -537,7 +537,7 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       break;
     case 0x14:
       if (m.ft2() && m.tick == xy)
-        ft2_key_off(ch, ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : empty_instrument);
+        ft2_key_off(ch, ch.instrument < m.instrument_count ? m.instruments[ch.instrument] : module_defaults::empty_instrument);
       break;
     default: break;
   }

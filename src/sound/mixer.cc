@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/cpu.h"
+#include "sound/mixer_kernels.h"
 #include "sound/module.h"
 
 #if defined(__SSE2__)
@@ -62,18 +64,21 @@ struct Interpolator4 {
 // Constant gains; delta is the step, negated (mod 2^64) backwards. Four frames per pass
 // with SSE2 (the same single-precision operations per frame as the scalar form, so the
 // sums are identical), then two frames per pass.
+template <bool Simd>
 void mix_flat(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, float* out, int n, float gl,
               float gr) {
   std::uint64_t p = pos;
   int i = 0;
 #if defined(__SSE2__)
-  const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
-  Interpolator4 in(p, delta);
-  for (; i + 4 <= n; i += 4) {
-    const __m128 v = in.next(d, p);
-    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
-    _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
-    out += 8;
+  if constexpr (Simd) {
+    const __m128 gains = _mm_setr_ps(gl, gr, gl, gr);
+    Interpolator4 in(p, delta);
+    for (; i + 4 <= n; i += 4) {
+      const __m128 v = in.next(d, p);
+      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), gains)));
+      _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), gains)));
+      out += 8;
+    }
   }
 #endif
   for (; i + 2 <= n; i += 2) {
@@ -96,24 +101,27 @@ void mix_flat(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, fl
   pos = p;
 }
 
+template <bool Simd>
 void mix_ramp(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, float* out, int n, float& gl,
               float& gr, float sl, float sr) {
   std::uint64_t p = pos;
   float l = gl, r = gr;
   int i = 0;
 #if defined(__SSE2__)
-  // The gains still grow one frame at a time, in the same order of additions.
-  Interpolator4 in(p, delta);
-  for (; i + 4 <= n; i += 4) {
-    const float l1 = l + sl, l2 = l1 + sl, l3 = l2 + sl;
-    const float r1 = r + sr, r2 = r1 + sr, r3 = r2 + sr;
-    const __m128 v = in.next(d, p);
-    _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), _mm_setr_ps(l, r, l1, r1))));
-    _mm_storeu_ps(out + 4,
-                  _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), _mm_setr_ps(l2, r2, l3, r3))));
-    out += 8;
-    l = l3 + sl;
-    r = r3 + sr;
+  if constexpr (Simd) {
+    // The gains still grow one frame at a time, in the same order of additions.
+    Interpolator4 in(p, delta);
+    for (; i + 4 <= n; i += 4) {
+      const float l1 = l + sl, l2 = l1 + sl, l3 = l2 + sl;
+      const float r1 = r + sr, r2 = r1 + sr, r3 = r2 + sr;
+      const __m128 v = in.next(d, p);
+      _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(v, v), _mm_setr_ps(l, r, l1, r1))));
+      _mm_storeu_ps(out + 4,
+                    _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), _mm_setr_ps(l2, r2, l3, r3))));
+      out += 8;
+      l = l3 + sl;
+      r = r3 + sr;
+    }
   }
 #endif
   for (; i < n; ++i) {
@@ -258,7 +266,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
           }
         v.position += delta * static_cast<std::uint64_t>(n);
       } else {
-        mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);
+        m.kernels->mix_ramp(s.data, v.position, delta, out, n, gl, gr, v.ramp_step_left, v.ramp_step_right);
       }
       v.current_left = static_cast<int>(std::nearbyint(gl * 255.0f * 256.0f));
       v.current_right = static_cast<int>(std::nearbyint(gr * 255.0f * 256.0f));
@@ -272,7 +280,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     } else if (Dry || (v.left == 0 && v.right == 0)) {
       v.position += delta * static_cast<std::uint64_t>(n);  // adding zeros changes nothing
     } else {
-      mix_flat(s.data, v.position, delta, out, n, static_cast<float>(v.left) / 255.0f,
+      m.kernels->mix_flat(s.data, v.position, delta, out, n, static_cast<float>(v.left) / 255.0f,
                static_cast<float>(v.right) / 255.0f);
     }
     if (boundary) at_boundary(s, v);
@@ -296,17 +304,26 @@ void skip_voices(ModulePlayer& m, int frames) {
 }
 
 void pcm_convert(std::int16_t* destination, const float* source, int frames) {
+  mixer_kernels().pcm_convert(destination, source, frames);
+}
+
+namespace {
+
+template <bool Simd>
+void pcm_convert_as(std::int16_t* destination, const float* source, int frames) {
   const int count = frames * 2;
   int i = 0;
 #if defined(__SSE2__)
-  // cvtps rounds to nearest even under the default rounding mode; the clamp comes first
-  // so nothing saturates to the wrong side.
-  const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
-  for (; i + 8 <= count; i += 8) {
-    const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), lo), hi);
-    const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i + 4), lo), hi);
-    const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+  if constexpr (Simd) {
+    // cvtps rounds to nearest even under the default rounding mode; the clamp comes first
+    // so nothing saturates to the wrong side.
+    const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= count; i += 8) {
+      const __m128 a = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i), lo), hi);
+      const __m128 b = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(source + i + 4), lo), hi);
+      const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), packed);
+    }
   }
 #endif
   for (; i < count; ++i) {
@@ -314,6 +331,19 @@ void pcm_convert(std::int16_t* destination, const float* source, int frames) {
     destination[i] = static_cast<std::int16_t>(std::lrint(v));
   }
 }
+
+const MixerKernels kernel_table[] = {
+    {"plain", 0, mix_flat<false>, mix_ramp<false>, pcm_convert_as<false>},
+#if defined(__SSE2__)
+    {"sse2", cpu_sse2, mix_flat<true>, mix_ramp<true>, pcm_convert_as<true>},
+#endif
+};
+
+}  // namespace
+
+const MixerKernels& mixer_kernels() { static const MixerKernels& best = best_version(kernel_table); return best; }
+int mixer_kernel_count() { return usable_versions(kernel_table); }
+const MixerKernels& mixer_kernel(int index) { return kernel_table[index]; }
 
 namespace {
 

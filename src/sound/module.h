@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "sound/mixer_kernels.h"
+
 constexpr int mix_rate = 44100;
 constexpr int max_channels = 32;
 constexpr int voice_count = 64;
@@ -60,8 +62,11 @@ struct Instrument {
 };
 
 // Shared, all-zero, never freed; the replayer never writes them.
+// What a song's empty slots point to, shared by every loaded song.
+namespace module_defaults {
 extern Sample silent_sample;
 extern const Instrument empty_instrument;
+}  // namespace module_defaults
 
 struct EnvelopeState {
   int tick = 0;
@@ -190,6 +195,8 @@ struct ModulePlayer {
   // Voices and mixer.
   Voice voices[voice_count];
   int ramp_frames = 128;
+  // The kernel versions this player mixes with: the best, unless a test picks one.
+  const MixerKernels* kernels = &mixer_kernels();
   float ramp_reciprocal = 1.0f / 128;
 
   bool linear_frequencies() const { return flags & 1; }

@@ -274,13 +274,13 @@ void ft2_key_off(Channel& ch, const Instrument& ins) {
 
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
   if (ch.instrument >= m.instrument_count) {
-    ins = &empty_instrument;
-    s = &silent_sample;
+    ins = &module_defaults::empty_instrument;
+    s = &module_defaults::silent_sample;
     return;
   }
   ins = &m.instruments[ch.instrument];
   const int slot = ch.note < 96 ? ins->keymap[ch.note] : 16;
-  s = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &silent_sample;
+  s = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &module_defaults::silent_sample;
 }
 
 void instrument_reset(Channel& ch, const Sample& s) {

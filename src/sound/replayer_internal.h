@@ -5,7 +5,7 @@
 
 namespace replayer {
 
-inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.sample : silent_sample; }
+inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.sample : module_defaults::silent_sample; }
 
 // Instrument and sample the channel's instrument and note select.
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);

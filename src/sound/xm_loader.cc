@@ -7,8 +7,10 @@
 #include "sound/module.h"
 #include "sound/module_reader.h"
 
+namespace module_defaults {
 Sample silent_sample;
 const Instrument empty_instrument;
+}  // namespace module_defaults
 
 namespace {
 
@@ -72,7 +74,7 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
   in.seek(23, 1);
   const unsigned count = in.u16();
   if (count > 16) return false;
-  for (Sample*& s : ins.samples) s = &silent_sample;
+  for (Sample*& s : ins.samples) s = &module_defaults::silent_sample;
   if (count == 0) {
     in.seek(static_cast<std::int64_t>(p) + header_size, 0);
     return true;
@@ -156,7 +158,7 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
     }
     s.storage.assign(static_cast<std::size_t>(length) + 8, 0);
     std::int16_t* d = s.storage.data();
-    const std::uint8_t* src = in.base + in.tell();
+    const std::uint8_t* src = in.base() + in.tell();
     std::uint16_t acc = 0;
     if (sixteen) {
       for (std::uint32_t j = 0; j < length; ++j) {

@@ -79,7 +79,7 @@ struct Pictures {
 Picture decode(const char* name, PixelFormat format, std::uint32_t bpp) {
   std::uint32_t size = 0;
   void* data = file_load_whole(name, &size);
-  MemorySource source(data, size);
+  MemoryByteSource source(data, size);
   ImageReader reader(&source, name);
   Picture p{};
   if (reader.read_header()) {

@@ -20,16 +20,16 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes nested(std::uint32_t levels, const char* name) {
   Bytes archive(pak_header_size + levels * 84 + 84, 0);
   std::memcpy(archive.data(), pak_magic, sizeof pak_magic);
-  pak_put32(archive.data() + pak_directory_size_offset, static_cast<std::uint32_t>(archive.size()));
+  put_le32(archive.data() + pak_directory_size_offset, static_cast<std::uint32_t>(archive.size()));
   std::uint32_t table = pak_root_offset;
   for (std::uint32_t i = 0; i < levels; ++i) {
     std::uint32_t next = pak_header_size + i * 84;
-    pak_put32(archive.data() + table, 1);
+    put_le32(archive.data() + table, 1);
     std::memcpy(archive.data() + table + 4, name, std::strlen(name));
-    pak_put32(archive.data() + table + 4 + pak_entry_offset, next);
+    put_le32(archive.data() + table + 4 + pak_entry_offset, next);
     table = next;
   }
-  pak_put32(archive.data() + table, 1);
+  put_le32(archive.data() + table, 1);
   archive[table + 4] = 'f';
   return archive;
 }
@@ -87,7 +87,7 @@ TEST(PakDirectory, ATableReachedTwiceIsDamageButLookupsStillWork) {
   // Directory "y" now shares "x"'s table.
   std::uint8_t* x = archive.data() + pak_root_offset + 4;
   std::uint8_t* y = x + pak_entry_size;
-  pak_put32(y + pak_entry_offset, pak_get32(x + pak_entry_offset));
+  put_le32(y + pak_entry_offset, get_le32(x + pak_entry_offset));
   ResourceStream stream(archive.data(), static_cast<std::uint32_t>(archive.size()), "shared.pak", nullptr);
   PakFileSystem fs(&stream);
   EXPECT_NE(fs.directory_damage().find("reuses a table"), std::string::npos) << fs.directory_damage();

@@ -106,11 +106,11 @@ TEST(PakWriter, TablesAreSortedDirectoriesFirstIgnoringCase) {
   Bytes archive = fs_fixtures::make_archive(members, false, PakCompression::never);
   ASSERT_GE(archive.size(), 2048u);
   EXPECT_EQ(std::memcmp(archive.data(), "Kestol3.0", 10), 0);
-  EXPECT_EQ(pak_get32(archive.data() + 16), 5u);
+  EXPECT_EQ(get_le32(archive.data() + 16), 5u);
   std::vector<std::string> names;
   for (int i = 0; i < 5; ++i) names.push_back(reinterpret_cast<const char*>(archive.data() + 20 + 80 * i));
   EXPECT_EQ(names, (std::vector<std::string>{"/a_dir", "/B_dir", "/c", "A", "b"}));
-  EXPECT_EQ(pak_get32(archive.data() + 12), 16u + 4 + 5 * 80 + 3 * (4 + 80));
+  EXPECT_EQ(get_le32(archive.data() + 12), 16u + 4 + 5 * 80 + 3 * (4 + 80));
 }
 
 TEST(PakWriter, RefusesNamesReadersCouldNotReach) {
@@ -135,8 +135,8 @@ TEST(PakWriter, AutomaticCompressionOnlyWhenItPays) {
   Bytes text_like = fs_fixtures::compressible_bytes(rng, 3000);
   Bytes archive = fs_fixtures::make_archive({{"noise", noise}, {"text", text_like}}, false,
                                             PakCompression::automatic);
-  EXPECT_EQ(pak_get32(archive.data() + 20 + 68), 0u);   // noise stored
-  EXPECT_NE(pak_get32(archive.data() + 100 + 68), 0u);  // text compressed
+  EXPECT_EQ(get_le32(archive.data() + 20 + 68), 0u);   // noise stored
+  EXPECT_NE(get_le32(archive.data() + 100 + 68), 0u);  // text compressed
   EXPECT_LT(archive.size(), 2048u + 3000 + 3000);
 }
 
@@ -247,11 +247,11 @@ TEST(PakFileSystem, LyingTablesAndEntriesNeverReachOutsideTheBlock) {
     return b;
   };
   // Root count far too large.
-  OpenArchive huge_count(patched([](Bytes& b) { pak_put32(b.data() + 16, 0x7FFFFFFF); }));
+  OpenArchive huge_count(patched([](Bytes& b) { put_le32(b.data() + 16, 0x7FFFFFFF); }));
   EXPECT_EQ(huge_count.fs.open("g", mode_read), nullptr);
   EXPECT_EQ(huge_count.fs.find_first("*"), nullptr);
   // Sub-directory offset beyond the block.
-  OpenArchive far_dir(patched([](Bytes& b) { pak_put32(b.data() + 20 + 76, 0xFFFFFFF0u); }));
+  OpenArchive far_dir(patched([](Bytes& b) { put_le32(b.data() + 20 + 76, 0xFFFFFFF0u); }));
   EXPECT_EQ(far_dir.fs.open("d/f", mode_read), nullptr);
   EXPECT_EQ(read_whole(far_dir.fs, "g"), text("world"));
   // A name without its NUL.
@@ -259,25 +259,25 @@ TEST(PakFileSystem, LyingTablesAndEntriesNeverReachOutsideTheBlock) {
   EXPECT_EQ(no_nul.fs.open("g", mode_read), nullptr);
   EXPECT_EQ(no_nul.fs.find_first("g*"), nullptr);
   // Member data beyond the end: nothing to read; partly beyond: a short read.
-  OpenArchive far_data(patched([](Bytes& b) { pak_put32(b.data() + 100 + 76, 0xFFFFFF00u); }));
+  OpenArchive far_data(patched([](Bytes& b) { put_le32(b.data() + 100 + 76, 0xFFFFFF00u); }));
   StreamPtr s(far_data.fs.open("g", mode_read));
   ASSERT_TRUE(s);
   char buffer[8];
   EXPECT_EQ(s->read(buffer, 5), 0u);
   OpenArchive tail_data(patched([](Bytes& b) {
-    pak_put32(b.data() + 100 + 76, static_cast<std::uint32_t>(b.size() - 2));
+    put_le32(b.data() + 100 + 76, static_cast<std::uint32_t>(b.size() - 2));
   }));
   StreamPtr t(tail_data.fs.open("g", mode_read));
   EXPECT_EQ(t->read(buffer, 5), 2u);
   // A directory size beyond the file: what arrives is kept, nothing more is allocated.
-  OpenArchive big_dir(patched([](Bytes& b) { pak_put32(b.data() + 12, 0xFFFFFFFFu); }));
+  OpenArchive big_dir(patched([](Bytes& b) { put_le32(b.data() + 12, 0xFFFFFFFFu); }));
   EXPECT_TRUE(big_dir.fs.usable());
   EXPECT_EQ(read_whole(big_dir.fs, "d/f"), text("hello"));
 }
 
 TEST(PakFileSystem, WalkingATableThatNamesItselfEnds) {
   Bytes b = fs_fixtures::make_archive({{"d/f", text("x")}}, false, PakCompression::never);
-  pak_put32(b.data() + 20 + 76, 16);  // "/d" now leads back to the root table
+  put_le32(b.data() + 20 + 76, 16);  // "/d" now leads back to the root table
   OpenArchive a(b);
   std::vector<std::string> paths;
   a.fs.for_each_entry(a.fs.root_table(), "", [&](const std::string& path, const PakEntryView&) {

@@ -204,7 +204,7 @@ TEST_F(PakSafety, ExtractReplacesFilesInsteadOfWritingThroughHardLinks) {
 
 TEST_F(PakSafety, MembersSharingDataAreRefused) {
   Bytes archive = two_members();
-  pak_put32(entry(archive, 1) + pak_entry_offset, pak_get32(entry(archive, 0) + pak_entry_offset));
+  put_le32(entry(archive, 1) + pak_entry_offset, get_le32(entry(archive, 0) + pak_entry_offset));
   ASSERT_TRUE(fs_fixtures::write_file(dir_ / "shared.pak", archive));
   ToolRun r = run("extract -C " + (dir_ / "out") + " " + (dir_ / "shared.pak"), dir_);
   EXPECT_EQ(r.exit_code, 1);
@@ -213,7 +213,7 @@ TEST_F(PakSafety, MembersSharingDataAreRefused) {
 
   // Overlapping by one byte is as bad as sharing the start.
   archive = two_members();
-  pak_put32(entry(archive, 1) + pak_entry_offset, pak_get32(entry(archive, 0) + pak_entry_offset) + 99);
+  put_le32(entry(archive, 1) + pak_entry_offset, get_le32(entry(archive, 0) + pak_entry_offset) + 99);
   ASSERT_TRUE(fs_fixtures::write_file(dir_ / "overlap.pak", archive));
   EXPECT_EQ(run("extract -C " + (dir_ / "out") + " " + (dir_ / "overlap.pak"), dir_).exit_code, 1);
 }
@@ -225,7 +225,7 @@ TEST_F(PakSafety, DamagedDirectoriesAreReportedByListInfoAndExtract) {
     const char* says;
   };
   const Damage damages[] = {
-      {"count overruns", [](Bytes& a) { pak_put32(a.data() + pak_root_offset, 1000); }, "more than"},
+      {"count overruns", [](Bytes& a) { put_le32(a.data() + pak_root_offset, 1000); }, "more than"},
       {"name without NUL", [](Bytes& a) { std::memset(entry(a, 1), 'b', pak_name_size); }, "lacks its NUL"},
       {"names equal apart from case", [](Bytes& a) { entry(a, 1)[0] = 'A'; }, "apart from case"},
   };
@@ -260,13 +260,13 @@ TEST_F(PakSafety, DeepDirectoriesAreBounded) {
   constexpr std::uint32_t levels = 6000;
   Bytes archive(pak_header_size + levels * 84, 0);
   std::memcpy(archive.data(), pak_magic, sizeof pak_magic);
-  pak_put32(archive.data() + pak_directory_size_offset, static_cast<std::uint32_t>(archive.size()));
+  put_le32(archive.data() + pak_directory_size_offset, static_cast<std::uint32_t>(archive.size()));
   std::uint32_t table = pak_root_offset;
   for (std::uint32_t i = 0; i < levels; ++i) {
     std::uint32_t next = pak_header_size + i * 84;
-    pak_put32(archive.data() + table, 1);
+    put_le32(archive.data() + table, 1);
     std::memcpy(archive.data() + table + 4, "/dd", 3);
-    pak_put32(archive.data() + table + 4 + pak_entry_offset, next);
+    put_le32(archive.data() + table + 4 + pak_entry_offset, next);
     table = next;
   }
   ASSERT_TRUE(fs_fixtures::write_file(dir_ / "deep.pak", archive));

@@ -1,9 +1,11 @@
 // The row conversions at every width, so the fast paths' tails are covered too.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
+#include "image/image_kernels.h"
 #include "image/image_reader.h"
 
 namespace {
@@ -32,3 +34,22 @@ TEST(ConvertRows, Rgb24ToArgb32AtEveryWidth) {
 }
 
 }  // namespace
+
+// Every version of the rgb24-to-argb32 row writes what the pixel rule says, and nothing
+// past the row.
+TEST(ConvertRows, EveryRgbToArgbVersionMatchesThePixelRule) {
+  std::mt19937 rng(11);
+  for (int k = 0; k < image_kernel_count(); ++k) {
+    const ImageKernels& kernels = image_kernel(k);
+    for (std::uint32_t width = 0; width < 70; ++width) {
+      std::vector<std::uint8_t> source(3 * width + 16), out(4 * width + 16, 0xCD);
+      for (auto& b : source) b = static_cast<std::uint8_t>(rng());
+      kernels.rgb_to_argb_row(source.data(), out.data(), width);
+      for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint8_t want[4] = {source[3 * x + 2], source[3 * x + 1], source[3 * x], 0xFF};
+        ASSERT_EQ(0, std::memcmp(&out[4 * x], want, 4)) << kernels.name << " " << width << " " << x;
+      }
+      for (std::size_t i = 4 * width; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCD) << kernels.name;
+    }
+  }
+}

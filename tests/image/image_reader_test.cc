@@ -17,7 +17,7 @@ std::vector<std::uint8_t> bytes16(std::initializer_list<std::uint8_t> head) {
 }
 
 FileKind kind_of(const std::vector<std::uint8_t>& b, const char* name) {
-  MemorySource s(b.data(), b.size());
+  MemoryByteSource s(b.data(), b.size());
   PeekSource p(&s, name);
   return p.kind;
 }
@@ -55,7 +55,7 @@ TEST(FileKindDetection, SignaturesInOrder) {
   auto short_bm = bytes16({'B', 'M'});
   short_bm.resize(15);
   EXPECT_EQ(kind_of(short_bm, nullptr), FileKind::kind_none);
-  MemorySource s(short_bm.data(), short_bm.size());
+  MemoryByteSource s(short_bm.data(), short_bm.size());
   ImageReader r(&s, nullptr);
   EXPECT_FALSE(r.read_header());
   EXPECT_EQ(r.width(), 0u);
@@ -151,7 +151,7 @@ TEST(ImageReaderDecode, ColourJpegIntoEveryFormatWithWidePitch) {
   for (PixelFormat f : {PixelFormat::rgb24, PixelFormat::argb32, PixelFormat::grey8}) {
     const std::uint32_t bpp = pixel_format_bytes(f), pitch = w * bpp + 5;
     std::vector<std::uint8_t> px(pitch * h, 0xAB);
-    MemorySource src(file.data(), file.size());
+    MemoryByteSource src(file.data(), file.size());
     ImageReader reader(&src, "x.jpg");
     ASSERT_TRUE(reader.read_header());
     EXPECT_TRUE(reader.supports(PixelFormat::rgb24));
@@ -206,7 +206,7 @@ TEST(ImageReaderDecode, ColourIntoIndexedThroughTheQuantiser) {
   std::vector<std::uint8_t> direct, idx;
   std::uint32_t dw, dh;
   ASSERT_TRUE(jpeg_test::decode_file(file, PixelFormat::rgb24, direct, dw, dh));
-  MemorySource src(file.data(), file.size());
+  MemoryByteSource src(file.data(), file.size());
   ImageReader reader(&src, nullptr);
   ASSERT_TRUE(reader.read_header());
   idx.assign(w * h, 0);

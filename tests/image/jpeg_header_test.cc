@@ -22,13 +22,13 @@ Bytes grey_sos() { return sos({{1, 0x00}}); }
 
 struct Parsed {
   bool ok;
-  std::unique_ptr<MemorySource> src;
+  std::unique_ptr<MemoryByteSource> src;
   std::unique_ptr<JpegDecoder> d;
 };
 
 Parsed parse(const Bytes& file) {
   Parsed p;
-  p.src = std::make_unique<MemorySource>(file.data(), file.size());
+  p.src = std::make_unique<MemoryByteSource>(file.data(), file.size());
   p.d = std::make_unique<JpegDecoder>(p.src.get());
   p.ok = p.d->read_header();
   return p;

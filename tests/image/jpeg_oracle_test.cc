@@ -237,7 +237,7 @@ TEST(JpegOracle, SystemPicturesMatchLibjpeg) {
       Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       std::vector<std::uint8_t> px;
       std::uint32_t w, h;
-      MemorySource src(file.data(), file.size());
+      MemoryByteSource src(file.data(), file.size());
       ImageReader probe(&src, nullptr);
       if (!probe.read_header()) continue;  // progressive, Exif without JFIF, ...
       if (!probe.supports(PixelFormat::rgb24) && !probe.supports(PixelFormat::grey8)) continue;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "image/cpu_dispatch.h"
+#include "image/image_kernels.h"
 #include "image/jpeg_colour.h"
 #include "image/jpeg_decoder.h"
 #include "authoring/jpeg_encoder.h"
@@ -65,13 +65,13 @@ Bytes dc_0_8() { return dht(0x00, {2}, {0, 8}); }
 
 TEST(JpegScan, ReceiveExtendAndStuffedFirstByte) {
   const std::uint8_t bits[] = {0b01110011, 0b00000000};
-  MemorySource a(bits, 2);
+  MemoryByteSource a(bits, 2);
   JpegScanReader fast(&a, 1024);
   fast.prime();
   EXPECT_EQ(fast.receive_extend(3), -4);  // 011
   EXPECT_EQ(fast.receive_extend(3), 4);   // 100
   EXPECT_EQ(fast.receive_extend(0), 0);
-  MemorySource b(bits, 2);
+  MemoryByteSource b(bits, 2);
   ReferenceBitReader ref{&b};
   ref.prime();
   EXPECT_EQ(ref.receive_extend(3), -4);
@@ -224,8 +224,15 @@ TEST(JpegTransform, DcOnlyAndRandomBlocksMatchThePlainTransform) {
       else if (mode == 3) a[i] = std::int32_t(r);                              // anything
     }
     std::copy(a, a + 64, b);
-    idct_8x8(a, q);
     reference_idct_8x8(b, q);
+    for (int k = 0; k < image_kernel_count(); ++k) {  // every version, plain to the fastest
+      alignas(32) std::int32_t coef[64], out[64];
+      std::copy(a, a + 64, coef);
+      image_kernel(k).idct(coef, q, out);
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(out[i], b[i]) << t << " " << i << " " << image_kernel(k).name;
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(coef[i], 0) << image_kernel(k).name;
+    }
+    idct_8x8(a, q);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(a[i], b[i]) << t << " " << i;
   }
 }
@@ -245,8 +252,7 @@ TEST(JpegColour, WholeMcusMatchThePixelFormulaOverTheTransformRange) {
   // Samples anywhere a transform can put them (-8064..8319), also near 0 and 255.
   std::mt19937 rng(5);
   const unsigned layouts[][2] = {{1, 1}, {2, 1}, {2, 2}};
-  for (bool generic : {false, true}) {
-    image_force_generic = generic;
+  for (int k = 0; k < image_kernel_count(); ++k) {
     for (int t = 0; t < 300; ++t) {
       alignas(32) std::int32_t blocks[6][64];
       for (auto& b : blocks)
@@ -260,17 +266,16 @@ TEST(JpegColour, WholeMcusMatchThePixelFormulaOverTheTransformRange) {
       std::uint8_t got[16 * pitch], want[16 * pitch];
       std::memset(got, 0xAB, sizeof got);
       std::memset(want, 0xAB, sizeof want);
-      jpeg_mcu_to_rgb(blocks, hs, vs, got, pitch);
+      image_kernel(k).mcu_to_rgb(blocks, hs, vs, got, pitch);
       for (unsigned r = 0; r < 8 * vs; ++r)
         for (unsigned c = 0; c < 8 * hs; ++c) {
           const std::int32_t* cb = blocks[4] + (vs == 2 ? r / 2 : r) * 8 + (hs == 2 ? c / 2 : c);
           ycc_to_rgb(blocks[(r / 8) * hs + c / 8][(r % 8) * 8 + c % 8], *cb, cb[64],
                      want + r * pitch + c * 3);
         }
-      ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << t << " generic " << generic;
+      ASSERT_EQ(0, std::memcmp(got, want, sizeof got)) << t << " " << image_kernel(k).name;
     }
   }
-  image_force_generic = false;
 }
 
 TEST(JpegColour, EdgesSamplingAndOddLayouts) {
@@ -283,7 +288,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
   ASSERT_TRUE(jpeg_encode(rgb.data(), PixelFormat::rgb24, w, h, w * 3, o, file));
   std::vector<std::uint8_t> px(pitch * h + 64, 0xCD);
   {
-    MemorySource src(file.data(), file.size());
+    MemoryByteSource src(file.data(), file.size());
     ImageReader r(&src, nullptr);
     ASSERT_TRUE(r.read_header());
     ASSERT_TRUE(r.decode(px.data(), PixelFormat::rgb24, pitch, nullptr));
@@ -307,7 +312,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
   claims[sof_at + 10 + 3 + 1] = 0x22;
   claims[sof_at + 10 + 6 + 1] = 0x22;
   {
-    MemorySource src(claims.data(), claims.size());
+    MemoryByteSource src(claims.data(), claims.size());
     ImageReader r(&src, nullptr);
     EXPECT_FALSE(r.read_header());
     EXPECT_NE(std::string(r.why()).find("more than 10 blocks"), std::string::npos) << r.why();
@@ -322,7 +327,7 @@ TEST(JpegColour, EdgesSamplingAndOddLayouts) {
     PixelFormat f;
     ASSERT_TRUE(reference_decode_file(*odd, ref, rw, rh, f));
     for (auto* buffer : {&first, &second}) {
-      MemorySource src(odd->data(), odd->size());
+      MemoryByteSource src(odd->data(), odd->size());
       ImageReader r(&src, nullptr);
       ASSERT_TRUE(r.read_header());
       EXPECT_TRUE(r.decode(buffer->data(), PixelFormat::rgb24, w * 3, nullptr));

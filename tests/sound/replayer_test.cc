@@ -345,7 +345,7 @@ TEST(Replayer, SetBpmAndFinetuneEffect) {
   EXPECT_EQ(m.samples_per_tick, 432);
   s.ticks(6);
   EXPECT_EQ(m.instruments[0].samples[0]->finetune, 5);
-  EXPECT_EQ(silent_sample.finetune, 0);
+  EXPECT_EQ(module_defaults::silent_sample.finetune, 0);
 }
 
 TEST(Replayer, UpdateFlagsOfTheRowTick) {
@@ -374,8 +374,8 @@ TEST(Replayer, MissingInstrumentsAndSamplesPlaySilence) {
   s.xm.instruments[0].keymap[48] = 7;  // no sample 7
   s.start();
   s.ticks(1);
-  EXPECT_EQ(s.ch(0).voice->sample, &silent_sample);
-  EXPECT_EQ(s.ch(1).voice->sample, &silent_sample);
+  EXPECT_EQ(s.ch(0).voice->sample, &module_defaults::silent_sample);
+  EXPECT_EQ(s.ch(1).voice->sample, &module_defaults::silent_sample);
   std::vector<float> out(2 * 100);
   mix_voices(s.m(), out.data(), 100);
   EXPECT_EQ(s.ch(0).voice->sample, nullptr);

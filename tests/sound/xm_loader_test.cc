@@ -75,10 +75,10 @@ TEST(XmLoader, InstrumentWithoutSamplesUsesSilentSampleAndKeepsLaterDataInStep) 
   ASSERT_TRUE(player);
   ASSERT_EQ(player->instrument_count, 2);
   EXPECT_EQ(player->instruments[0].sample_count, 0);
-  for (Sample* s : player->instruments[0].samples) EXPECT_EQ(s, &silent_sample);
+  for (Sample* s : player->instruments[0].samples) EXPECT_EQ(s, &module_defaults::silent_sample);
   ASSERT_EQ(player->instruments[1].sample_count, 1);
   EXPECT_EQ(player->instruments[1].samples[0]->length, 1000);
-  EXPECT_EQ(player->instruments[1].samples[1], &silent_sample);
+  EXPECT_EQ(player->instruments[1].samples[1], &module_defaults::silent_sample);
 }
 
 TEST(XmLoader, DecodesDeltasOf8And16BitSamplesAndWritesTheGuardValue) {

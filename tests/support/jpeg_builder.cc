@@ -92,10 +92,12 @@ void BitSink::raw(std::uint8_t byte) {
 }
 
 bool decode_file(const Bytes& file, PixelFormat format, std::vector<std::uint8_t>& pixels,
-                 std::uint32_t& width, std::uint32_t& height) {
-  MemorySource src(file.data(), file.size());
+                 std::uint32_t& width, std::uint32_t& height, const ImageKernels* kernels) {
+  MemoryByteSource src(file.data(), file.size());
   ImageReader reader(&src, "test.jpg");
   if (!reader.read_header()) return false;
+  if (kernels != nullptr && reader.kind() == FileKind::kind_jpeg)
+    static_cast<JpegDecoder*>(reader.inner_reader())->kernels = kernels;
   width = reader.width();
   height = reader.height();
   pixels.assign(std::size_t(width) * height * pixel_format_bytes(format), 0);
@@ -105,7 +107,7 @@ bool decode_file(const Bytes& file, PixelFormat format, std::vector<std::uint8_t
 
 bool reference_decode_file(const Bytes& file, std::vector<std::uint8_t>& pixels,
                            std::uint32_t& width, std::uint32_t& height, PixelFormat& format) {
-  MemorySource src(file.data(), file.size());
+  MemoryByteSource src(file.data(), file.size());
   PeekSource peek(&src, nullptr);
   JpegDecoder d(&peek);
   if (!d.read_header()) return false;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image_kernels.h"
 #include "image/image_reader.h"
 
 namespace jpeg_test {
@@ -42,8 +43,10 @@ class BitSink {
 };
 
 // Decodes `file` with the project's decoder through an ImageReader into `format`.
+// `kernels` (when not null) are the kernel versions the decoder uses instead of the best.
 bool decode_file(const Bytes& file, PixelFormat format, std::vector<std::uint8_t>& pixels,
-                 std::uint32_t& width, std::uint32_t& height);
+                 std::uint32_t& width, std::uint32_t& height,
+                 const ImageKernels* kernels = nullptr);
 // The same through the plain reference; false when the header fails.
 bool reference_decode_file(const Bytes& file, std::vector<std::uint8_t>& pixels,
                            std::uint32_t& width, std::uint32_t& height, PixelFormat& format);

@@ -93,7 +93,7 @@ bool parse_format(const char* s, PixelFormat& f) {
 // Opens FILE and reads its header; on failure prints the reason and returns null.
 struct Opened {
   std::vector<std::uint8_t> bytes;
-  std::unique_ptr<MemorySource> source;
+  std::unique_ptr<MemoryByteSource> source;
   std::unique_ptr<ImageReader> reader;
 };
 
@@ -103,7 +103,7 @@ bool open_picture(const char* path, Opened& o) {
     fail(path, "open", error);
     return false;
   }
-  o.source = std::make_unique<MemorySource>(o.bytes.data(), o.bytes.size());
+  o.source = std::make_unique<MemoryByteSource>(o.bytes.data(), o.bytes.size());
   o.reader = std::make_unique<ImageReader>(o.source.get(), path);
   static const std::uint8_t png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   if (o.reader->kind() == FileKind::kind_none && o.bytes.size() >= 8 &&

@@ -12,7 +12,7 @@
 
 inline void fuzz_image_reader(const std::uint8_t* data, std::size_t size, const char* name) {
   for (std::uint32_t f = 0; f < 4; ++f) {
-    MemorySource source(data, size);
+    MemoryByteSource source(data, size);
     ImageReader reader(&source, name);
     if (!reader.read_header()) {
       if (std::strlen(reader.why()) == 0) std::abort();  // every refusal gives its reason

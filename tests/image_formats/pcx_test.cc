@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "tests/image2/image2_util.h"
+#include "tests/image_formats/format_test_util.h"
 
 namespace {
 
-using namespace image2_test;
+using namespace image_formats_test;
 
 Bytes pcx_header(unsigned width, unsigned height, unsigned planes, unsigned bytes_per_line,
                  unsigned version = 5) {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/image2/image2_util.h"
+#include "tests/image_formats/format_test_util.h"
 
-namespace image2_test {
+namespace image_formats_test {
 
 class BitWriter {
  public:
@@ -155,4 +155,4 @@ inline Bytes make_gif(const GifSpec& s) {
   return f;
 }
 
-}  // namespace image2_test
+}  // namespace image_formats_test

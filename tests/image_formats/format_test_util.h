@@ -7,7 +7,7 @@
 
 #include "image/image_reader.h"
 
-namespace image2_test {
+namespace image_formats_test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -35,7 +35,7 @@ struct Decoded {
 inline Decoded decode_bytes(const Bytes& file, PixelFormat format, const char* name = nullptr,
                             std::uint32_t extra_pitch = 0) {
   Decoded d;
-  MemorySource src(file.data(), file.size());
+  MemoryByteSource src(file.data(), file.size());
   ImageReader reader(&src, name);
   d.header = reader.read_header();
   if (!d.header) return d;
@@ -52,4 +52,4 @@ inline Decoded decode_bytes(const Bytes& file, PixelFormat format, const char* n
   return d;
 }
 
-}  // namespace image2_test
+}  // namespace image_formats_test

@@ -12,12 +12,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/image2/image2_util.h"
+#include "tests/image_formats/format_test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace image2_test;
+using namespace image_formats_test;
 
 // For each picture given: writes derived files next to a raw reference of what Pillow
 // reads from every file ("W H C\n" then W*H*C bytes, C = 3 or 4).
@@ -85,7 +85,7 @@ TEST(RealFiles, DecodeLikePillow) {
   const auto gifs = shipped_gifs();
   if (gifs.empty()) GTEST_SKIP() << "no GIF pictures found under /usr/share";
 
-  const fs::path dir = fs::temp_directory_path() / ("kestol_image2_" + std::to_string(::getpid()));
+  const fs::path dir = fs::temp_directory_path() / ("kestol_image_formats_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   {

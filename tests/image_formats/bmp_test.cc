@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "tests/image2/image2_util.h"
+#include "tests/image_formats/format_test_util.h"
 
 namespace {
 
-using namespace image2_test;
+using namespace image_formats_test;
 
 struct BmpSpec {
   std::int32_t width = 1, height = 1;
@@ -211,7 +211,7 @@ namespace {
 
 // The reason the front-end gives for refusing a file.
 std::string refusal(const Bytes& file) {
-  MemorySource src(file.data(), file.size());
+  MemoryByteSource src(file.data(), file.size());
   ImageReader reader(&src, nullptr);
   if (!reader.read_header()) return reader.why();
   std::vector<std::uint8_t> px(std::size_t(reader.width()) * reader.height() * 4 + 4);

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/image2/gif_writer.h"
+#include "tests/image_formats/gif_writer.h"
 
 #ifdef KESTOL_HAVE_PNG
 #include <png.h>
@@ -18,7 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace image2_test;
+using namespace image_formats_test;
 
 std::string run(const std::string& args, int* status) {
   const std::string cmd = std::string(KESTOL_TOOL) + " " + args + " 2>&1";

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <string>
 
-#include "tests/image2/image2_util.h"
+#include "tests/image_formats/format_test_util.h"
 
 namespace {
 
-using namespace image2_test;
+using namespace image_formats_test;
 
 struct TgaSpec {
   unsigned type = 2;
@@ -210,7 +210,7 @@ TEST(Tga, RightToLeftRowsAndMapsStartingAboveZero) {
 TEST(Tga, RefusalsNameTheField) {
   auto why = [](const TgaSpec& s) {
     Bytes f = make_tga(s);
-    MemorySource src(f.data(), f.size());
+    MemoryByteSource src(f.data(), f.size());
     ImageReader r(&src, "x.tga");
     if (!r.read_header()) return std::string(r.why());
     std::vector<std::uint8_t> px(std::size_t(r.width()) * r.height() * 4), pal(768);

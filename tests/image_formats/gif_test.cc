@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "tests/image2/gif_writer.h"
+#include "tests/image_formats/gif_writer.h"
 
 #if __has_include(<stb/stb_image.h>)
 #define STB_IMAGE_IMPLEMENTATION
@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace image2_test;
+using namespace image_formats_test;
 
 Bytes grey_table(unsigned entries) {
   Bytes t;

@@ -1,0 +1,10 @@
+# The img tool's end-to-end test runs the built kestol program and reads its PNGs back.
+find_package(PNG)
+if(TARGET test_image_formats_e2e)
+  add_dependencies(test_image_formats_e2e kestol)
+  target_compile_definitions(test_image_formats_e2e PRIVATE KESTOL_TOOL="$<TARGET_FILE:kestol>")
+  if(PNG_FOUND)
+    target_link_libraries(test_image_formats_e2e PRIVATE PNG::PNG)
+    target_compile_definitions(test_image_formats_e2e PRIVATE KESTOL_HAVE_PNG=1)
+  endif()
+endif()
