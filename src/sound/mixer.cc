@@ -194,10 +194,14 @@ void at_boundary(const Sample& s, Voice& v) {
   }
 }
 
-// Dry: the voice moves exactly as mixing would move it (position, direction, ramp gains)
-// but nothing is written; a seek runs the song this way.
-template <bool Dry>
+// How a voice is run: mixed; skipped (it moves exactly as mixing would move it: position,
+// direction, ramp gains; nothing is written), as a seek runs the song; or moved along its
+// sample only, for a voice that waited off a ramp while a seek skipped frames.
+enum class Run { mix, skip, move };
+
+template <Run How>
 void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
+  constexpr bool Dry = How != Run::mix;
   int remaining = frames;
   while (remaining > 0 && v.sample) {
     const Sample& s = *v.sample;
@@ -223,12 +227,12 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       n = 0;
       boundary = true;
     }
-    start_or_continue_ramp(m, v);
+    if constexpr (How != Run::move) start_or_continue_ramp(m, v);
     if constexpr (Dry) {
       // A looped sample plays on, so a ramp that ends within these frames ends on its
       // targets, however the segments cut it: its gains on the way need no sums.
       const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
-      if (loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
+      if (How == Run::skip && loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
         v.ramp_frames_remaining = 0;
         v.ramp_step_left = 0;
         v.ramp_step_right = 0;
@@ -237,7 +241,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       }
       // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
       // remainder land where they would.
-      if (loops && v.ramp_frames_remaining == 0 && forward && s.loop_type == 2) {
+      if (loops && (How == Run::move || v.ramp_frames_remaining == 0) && forward && s.loop_type == 2) {
         const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
         const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
         if (v.position < start + length) {
@@ -247,7 +251,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
         }
       }
     }
-    const bool ramp = v.ramp_frames_remaining != 0;
+    const bool ramp = How != Run::move && v.ramp_frames_remaining != 0;
     if (ramp && v.ramp_frames_remaining < n) {
       n = v.ramp_frames_remaining;
       boundary = false;
@@ -291,16 +295,61 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
 
 }  // namespace
 
+namespace {
+
+// Off a ramp, with its gains on their targets, a voice only moves along its sample, and
+// where the frames are cut makes no difference to where it ends up: while a seek skips
+// frames it can wait, and catch up when something next looks at it. (A voice without a
+// step reaches its boundaries by frames counted per call: it goes the eager way.)
+bool steady(const Voice& v) {
+  return v.ramp_frames_remaining == 0 && v.left == v.last_left && v.right == v.last_right &&
+         v.current_left == v.left * 256 && v.current_right == v.right * 256 && v.step != 0;
+}
+
+std::uint64_t voice_bit(const Voice& v) { return std::uint64_t{1} << (v.index & 63); }
+
+}  // namespace
+
+void note_voice_changed(ModulePlayer& m, const Voice& v) {
+  if (v.sample && !steady(v)) m.busy_voices |= voice_bit(v);
+}
+
 void mix_voices(ModulePlayer& m, float* span, int frames) {
   if (frames <= 0) return;
-  for (Voice& v : m.voices)
-    if (v.sample) mix_voice<false>(m, v, span, frames);
+  for (Voice& v : m.voices) {
+    settle_voice(m, v);
+    if (!v.sample) continue;
+    mix_voice<Run::mix>(m, v, span, frames);
+    note_voice_changed(m, v);
+  }
+}
+
+void settle_voice(ModulePlayer& m, Voice& v) {
+  if (v.settled_at == m.dry_frames) return;
+  // In pieces whose steps sum within 64 bits (a forward loop takes them in one sum).
+  const std::uint64_t most = std::min<std::uint64_t>(1u << 30, (1ull << 62) / (v.step ? v.step : 1));
+  while (v.settled_at != m.dry_frames) {
+    const std::uint64_t owed = std::min<std::uint64_t>(m.dry_frames - v.settled_at, most);
+    v.settled_at += owed;
+    if (v.sample) mix_voice<Run::move>(m, v, nullptr, static_cast<int>(owed));
+  }
+}
+
+void settle_voices(ModulePlayer& m) {
+  for (Voice& v : m.voices) settle_voice(m, v);
 }
 
 void skip_voices(ModulePlayer& m, int frames) {
   if (frames <= 0) return;
-  for (Voice& v : m.voices)
-    if (v.sample) mix_voice<true>(m, v, nullptr, frames);
+  // Only the voices on a ramp or about to start one; the others wait (settle_voice).
+  for (std::uint64_t busy = m.busy_voices; busy != 0; busy &= busy - 1) {
+    Voice& v = m.voices[__builtin_ctzll(busy)];
+    settle_voice(m, v);
+    if (v.sample) mix_voice<Run::skip>(m, v, nullptr, frames);
+    v.settled_at += static_cast<std::uint64_t>(frames);
+    if (!v.sample || steady(v)) m.busy_voices &= ~voice_bit(v);
+  }
+  m.dry_frames += static_cast<std::uint64_t>(frames);
 }
 
 void pcm_convert(std::int16_t* destination, const float* source, int frames) {

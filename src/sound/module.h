@@ -11,7 +11,7 @@
 
 constexpr int mix_rate = 44100;
 constexpr int max_channels = 32;
-constexpr int voice_count = 64;
+constexpr int voice_count = 64;  // one bit each in ModulePlayer::busy_voices
 // Frames per output chunk (20 ms rounded as the output does it).
 constexpr int chunk_frames = (mix_rate * 20 / 1000 + 3) / 4 * 4;
 
@@ -93,6 +93,9 @@ struct Voice {
   int current_left = 0, current_right = 0;  // gain x 256
   float ramp_step_left = 0, ramp_step_right = 0;
   int ramp_frames_remaining = 0;
+  // Frames run without mixing (ModulePlayer::dry_frames) up to which this voice has moved;
+  // a steady voice catches up only when something looks at it.
+  std::uint64_t settled_at = 0;
 };
 
 enum : std::uint8_t {
@@ -174,6 +177,11 @@ struct ModulePlayer {
   ReplayMode replay_mode = ReplayMode::classic;
 
   // Replayer.
+  // Frames run without mixing since the start; see Voice::settled_at.
+  std::uint64_t dry_frames = 0;
+  // The voices (bit = index) that may be on a ramp or about to start one: those a skip
+  // must run frame-exactly; the others only move along their samples.
+  std::uint64_t busy_voices = 0;
   int samples_left_in_tick = 0;
   int samples_per_tick = 0;
   int global_volume = 64;
@@ -236,6 +244,11 @@ void mix_voices(ModulePlayer& player, float* span, int frames);
 // Moves every voice as mix_voices would for frames frames (positions, loop directions,
 // ramp gains), writing nothing: what a seek runs instead of mixing.
 void skip_voices(ModulePlayer& player, int frames);
+// Brings a voice that skip_voices left behind up to date (a no-op for one that is).
+void settle_voice(ModulePlayer& player, Voice& voice);
+void settle_voices(ModulePlayer& player);
+// Tells the mixer that a voice's gains, sample or step may have changed.
+void note_voice_changed(ModulePlayer& player, const Voice& voice);
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 

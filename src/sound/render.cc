@@ -60,7 +60,12 @@ int OfflineRenderer::render_chunk(std::int16_t* pcm, bool stop_at_song_end) {
   };
   const int mixed = mix_frames(player_, span_.data(), pcm, rest_of_chunk(), before_tick, &gate);
   frames_ += static_cast<std::uint64_t>(mixed);
-  return mixed;
+  if (skip_ == 0) return mixed;
+  // The chunk a seek went into, mixed whole as a render from the start mixes it.
+  const int kept = std::max(mixed - skip_, 0);
+  std::memmove(pcm, pcm + 2 * std::min(skip_, mixed), sizeof(std::int16_t) * 2 * static_cast<std::size_t>(kept));
+  skip_ = 0;
+  return kept;
 }
 
 bool OfflineRenderer::seek_row(std::uint16_t position, std::uint64_t max_frames) {
@@ -92,6 +97,7 @@ bool OfflineRenderer::seek_row(std::uint16_t position, std::uint64_t max_frames)
     const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), max_frames - frames_));
     frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, &gate));
   }
+  settle_voices(player_);
   if (!gate.reached) stopped_ = true;
   return gate.reached;
 }
@@ -105,10 +111,18 @@ void OfflineRenderer::seek_frame(std::uint64_t frame) {
     }
     return true;
   };
-  while (frames_ < frame) {
-    const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), frame - frames_));
-    frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, this));
+  // Without mixing to the start of the chunk that holds frame (where a render from the start
+  // ends a mix call too); the rest of the way the next chunk is mixed and left out.
+  const std::uint64_t chunk_start = frame - frame % chunk_frames;
+  while (frames_ + static_cast<std::uint64_t>(skip_) < frame) {
+    if (frames_ < chunk_start) {
+      const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), chunk_start - frames_));
+      frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, this));
+    } else {
+      skip_ = static_cast<int>(frame - frames_);
+    }
   }
+  settle_voices(player_);
 }
 
 std::vector<std::int16_t> render_module(ModulePlayer& player, double seconds, bool to_song_end, double max_seconds,

@@ -35,7 +35,8 @@ class OfflineRenderer {
   bool finished() const { return stopped_; }
   // Frames from the start to the song's end (valid once song_ended()).
   std::uint64_t song_end_frame() const { return end_frame_; }
-  std::uint64_t frames_rendered() const { return frames_; }
+  // Frames from the start to the next frame render_chunk returns.
+  std::uint64_t frames_rendered() const { return frames_ + skip_; }
   // What the output's position record would hold for the last chunk.
   std::uint16_t position() const { return player_.position(); }
 
@@ -51,7 +52,10 @@ class OfflineRenderer {
   bool ended_ = false;
   bool stopped_ = false;
   std::uint64_t end_frame_ = 0;
-  std::uint64_t frames_ = 0;
+  std::uint64_t frames_ = 0;  // frames mixed or run through
+  // After a seek into a chunk: frames of it the next render_chunk mixes but does not return
+  // (a ramp cut where no render from the start cuts it would round its gain differently).
+  int skip_ = 0;
 };
 
 // Renders from the start: for seconds, or to the song's end (at most max_seconds).

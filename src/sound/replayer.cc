@@ -79,18 +79,22 @@ int auto_vibrato_sine(int p) {
 }
 
 void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
-  const int p = ch.auto_vibrato_position;
-  int w = 0;
-  switch (ins.vibrato_type) {
-    case 0: w = auto_vibrato_sine(p); break;
-    case 1: w = p < 128 ? 64 : -64; break;
-    case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
-    case 3: w = (128 - ((384 - p) % 256)) >> 1; break;
-    default: w = 0; break;  // no shape defined: no auto-vibrato
+  // Most instruments have none: depth 0 bends nothing (the counters still move).
+  if (ins.vibrato_depth != 0) {
+    const int p = ch.auto_vibrato_position;
+    int w = 0;
+    switch (ins.vibrato_type) {
+      case 0: w = auto_vibrato_sine(p); break;
+      case 1: w = p < 128 ? 64 : -64; break;
+      case 2: w = (128 - ((p + 128) % 256)) >> 1; break;
+      case 3: w = (128 - ((384 - p) % 256)) >> 1; break;
+      default: w = 0; break;  // no shape defined: no auto-vibrato
+    }
+    int a = ins.vibrato_depth * w;
+    if (ins.vibrato_sweep)
+      a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
+    ch.period_delta += a >> 6;
   }
-  int a = ins.vibrato_depth * w;
-  if (ins.vibrato_sweep) a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
-  ch.period_delta += a >> 6;
   // FastTracker 2's sweep stops growing once the key is off.
   if (!(m.ft2() && ch.key_off))
     ch.auto_vibrato_sweep_count = std::min<int>(ch.auto_vibrato_sweep_count + 1, ins.vibrato_sweep);
@@ -345,6 +349,8 @@ void player_start(ModulePlayer& m) {
   m.next_row = -1;
   m.next_order = -1;
   m.samples_left_in_tick = 0;
+  m.dry_frames = 0;
+  m.busy_voices = 0;
   m.tick = 0;
   m.pattern_delay_ticks = 0;
   m.pattern_loop_taken = false;

@@ -54,6 +54,8 @@ void set_gains(const ModulePlayer& m, Voice& v) {
 void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
   if (static_cast<long long>(ch.period) + ch.period_delta == 0) ch.update_flags &= ~update_frequency;
   Voice* v = ch.voice;
+  // A voice a seek left waiting catches up before its sample, place or step changes.
+  if (ch.update_flags & (update_trigger | update_restart)) settle_voice(m, *v);
   if (ch.update_flags & update_trigger) {
     if (v->sample) {
       // The old note ramps down in this record; the new one starts in the partner.
@@ -65,6 +67,7 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
       v->volume = 0;
       v->left = 0;
       v->right = 0;
+      note_voice_changed(m, *v);
       ch.voice = &partner;
       v = &partner;
     }
@@ -100,6 +103,7 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     // Most ticks ask again for the period the voice already plays: keep its step.
     const long long period = static_cast<long long>(ch.period) + ch.period_delta;
     if (period != v->step_period || m.flags != v->step_flags) {
+      settle_voice(m, *v);
       v->step = step_for(frequency(m, ch));
       v->step_period = period;
       v->step_flags = m.flags;
@@ -109,4 +113,5 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     v->position = 0;
     v->start_offset = 0;
   }
+  note_voice_changed(m, *v);
 }
