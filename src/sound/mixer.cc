@@ -316,12 +316,13 @@ void note_voice_changed(ModulePlayer& m, const Voice& v) {
 
 void mix_voices(ModulePlayer& m, float* span, int frames) {
   if (frames <= 0) return;
-  for (Voice& v : m.voices) {
-    settle_voice(m, v);
-    if (!v.sample) continue;
-    mix_voice<Run::mix>(m, v, span, frames);
-    note_voice_changed(m, v);
-  }
+  for (Voice& v : m.voices)
+    if (v.sample) mix_voice<Run::mix>(m, v, span, frames);
+}
+
+void begin_skipping(ModulePlayer& m) {
+  m.busy_voices = 0;
+  for (const Voice& v : m.voices) note_voice_changed(m, v);
 }
 
 void settle_voice(ModulePlayer& m, Voice& v) {

@@ -244,6 +244,9 @@ void mix_voices(ModulePlayer& player, float* span, int frames);
 // Moves every voice as mix_voices would for frames frames (positions, loop directions,
 // ramp gains), writing nothing: what a seek runs instead of mixing.
 void skip_voices(ModulePlayer& player, int frames);
+// A run of skip_frames: begin_skipping before it (it notes which voices are on a ramp);
+// settle_voices after it, before the voices are mixed or looked at again.
+void begin_skipping(ModulePlayer& player);
 // Brings a voice that skip_voices left behind up to date (a no-op for one that is).
 void settle_voice(ModulePlayer& player, Voice& voice);
 void settle_voices(ModulePlayer& player);
@@ -260,5 +263,6 @@ using TickGate = bool (*)(void* context, int mixed);
 // Returns the frames mixed (all of them unless the gate stopped the mix).
 int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
                TickGate gate = nullptr, void* context = nullptr);
-// mix_frames without the mixing: the same ticks and voice movements, no samples.
+// mix_frames without the mixing: the same ticks and voice movements, no samples (between
+// begin_skipping and settle_voices).
 int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr);

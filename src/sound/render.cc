@@ -93,6 +93,7 @@ bool OfflineRenderer::seek_row(std::uint16_t position, std::uint64_t max_frames)
     }
     return true;
   };
+  begin_skipping(player_);
   while (!gate.reached && !stopped_ && frames_ < max_frames) {
     const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), max_frames - frames_));
     frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, &gate));
@@ -114,6 +115,7 @@ void OfflineRenderer::seek_frame(std::uint64_t frame) {
   // Without mixing to the start of the chunk that holds frame (where a render from the start
   // ends a mix call too); the rest of the way the next chunk is mixed and left out.
   const std::uint64_t chunk_start = frame - frame % chunk_frames;
+  begin_skipping(player_);
   while (frames_ + static_cast<std::uint64_t>(skip_) < frame) {
     if (frames_ < chunk_start) {
       const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), chunk_start - frames_));
