@@ -1,6 +1,7 @@
 #include "app/clock.h"
 
 #include "host/host.h"
+#include "host/rates.h"
 
 namespace {
 std::int64_t clock_origin = 0;
@@ -11,10 +12,7 @@ void clock_start(std::uint64_t audio_frames) {
   if (!host_performance_counter(&count)) return;
   clock_origin = count;
   if (audio_frames == 0 || !host_performance_frequency(&frequency) || frequency <= 0) return;
-  // Whole seconds and the rest apart, so the product stays in 64 bits.
-  const std::int64_t seconds = static_cast<std::int64_t>(audio_frames / 44100);
-  const std::int64_t rest = static_cast<std::int64_t>(audio_frames % 44100);
-  clock_origin -= seconds * frequency + rest * frequency / 44100;
+  clock_origin -= rescale(static_cast<std::int64_t>(audio_frames), 44100, frequency);
 }
 
 std::uint32_t clock_ms() {

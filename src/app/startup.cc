@@ -76,7 +76,7 @@ bool system_init(DemoConfig& config) {
     system_flags.fetch_or(module_loaded);
     start_frame = 0;
     if (start_point.at_position) {
-      const std::uint64_t chunk = music_seek_player(*music_player(), start_point.position);
+      const std::uint64_t chunk = music_find_position(*music_player(), start_point.position);
       if (chunk == music_no_position) {
         archive_unmount();
         fatal_error("The music never reaches position %02X:%02X!", start_point.position >> 8,

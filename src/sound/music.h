@@ -27,6 +27,10 @@ bool music_seek(std::uint16_t position);
 std::uint16_t music_position();
 
 inline constexpr std::uint64_t music_no_position = ~std::uint64_t{0};
+// The first frame of the chunk (of the output's chunks from the song's start) in which
+// `position` is first played, or music_no_position when the song ends before it; the
+// player is left wherever the search stopped.
+std::uint64_t music_find_position(ModulePlayer& player, std::uint16_t position);
 // Starts player and runs it without mixing to the first frame of the chunk (of the output's
 // chunks from the song's start) in which `position` is first played; returns that frame,
 // or music_no_position when the song ends before it.

@@ -13,6 +13,7 @@
 
 #include "host/audio.h"
 #include "host/host.h"
+#include "host/rates.h"
 #include "sound/module.h"
 #include "sound/music.h"
 #include "sound/music_output.h"
@@ -103,29 +104,35 @@ std::uint64_t frames_played() {
   else if (!host_performance_counter(&now))
     return o.lead_frames;
   if (now <= o.silent_start) return o.lead_frames;
-  // Whole seconds and the rest apart, so the product cannot overflow (and needs no
-  // 128-bit type, which 32-bit Windows compilers lack).
-  const std::int64_t elapsed = now - o.silent_start;
-  const std::int64_t seconds = elapsed / o.silent_frequency, rest = elapsed % o.silent_frequency;
-  return o.lead_frames + static_cast<std::uint64_t>(seconds * mix_rate + rest * mix_rate / o.silent_frequency);
+  return o.lead_frames + static_cast<std::uint64_t>(rescale(now - o.silent_start, o.silent_frequency, mix_rate));
+}
+
+}  // namespace
+
+std::uint64_t music_find_position(ModulePlayer& player, std::uint16_t position) {
+  constexpr std::uint64_t limit = 3600ull * mix_rate;
+  player.order_position = 0;
+  player.row = 0;
+  OfflineRenderer search(player);
+  if (!search.seek_row(position, limit)) return music_no_position;
+  return search.frames_rendered() / chunk_frames * chunk_frames;
+}
+
+namespace {
+
+// Starts player and runs it without mixing to `frame`, a chunk's first frame.
+void run_player_to(ModulePlayer& player, std::uint64_t frame) {
+  player.order_position = 0;
+  player.row = 0;
+  OfflineRenderer run(player);
+  run.seek_frame(frame);
 }
 
 }  // namespace
 
 std::uint64_t music_seek_player(ModulePlayer& player, std::uint16_t position) {
-  constexpr std::uint64_t limit = 3600ull * mix_rate;
-  std::uint64_t chunk_start;
-  player.order_position = 0;
-  player.row = 0;
-  {
-    OfflineRenderer search(player);
-    if (!search.seek_row(position, limit)) return music_no_position;
-    chunk_start = search.frames_rendered() / chunk_frames * chunk_frames;
-  }
-  player.order_position = 0;
-  player.row = 0;
-  OfflineRenderer run(player);
-  run.seek_frame(chunk_start);
+  const std::uint64_t chunk_start = music_find_position(player, position);
+  if (chunk_start != music_no_position) run_player_to(player, chunk_start);
   return chunk_start;
 }
 
@@ -214,12 +221,7 @@ bool start_output(bool with_device, std::uint64_t frame) {
   // The song as it stands at the start of the chunk that holds frame (the output's chunks
   // keep their places in the song); the device starts inside that chunk, at frame.
   const std::uint64_t lead = frame % chunk_frames;
-  if (frame != 0) {
-    player->order_position = 0;
-    player->row = 0;
-    OfflineRenderer run(*player);
-    run.seek_frame(frame - lead);
-  }
+  if (frame != 0) run_player_to(*player, frame - lead);
   o.lead_frames = lead;
   o.mixing_player = player;
   o.records_ready.store(true);

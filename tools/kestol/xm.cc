@@ -12,10 +12,10 @@
 
 #include "sound/module.h"
 #include "sound/render.h"
-#include "sound/song_position.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
 #include "tools/kestol/replacing_file.h"
+#include "tools/kestol/song_start.h"
 
 namespace {
 
@@ -199,21 +199,19 @@ struct RunArgs {
   const char* out = nullptr;
   Length length;
   ReplayMode mode = ReplayMode::classic;
-  bool start_at_row = false;
-  std::uint16_t start_position = 0;
-  double start_seconds = 0;
+  SongStart start;
 };
 
 // Runs the renderer, without mixing, to where --start or --start-seconds asked; false
 // (after saying so) when the song never plays that row.
 bool seek_start(const char* name, OfflineRenderer& r, const RunArgs& a) {
-  if (a.start_at_row) {
-    if (r.seek_row(a.start_position, static_cast<std::uint64_t>(max_song_seconds * mix_rate))) return true;
+  if (a.start.at_row) {
+    if (r.seek_row(a.start.position, static_cast<std::uint64_t>(max_song_seconds * mix_rate))) return true;
     std::fprintf(stderr, "%s: '%s' never plays order %u, row %u\n", name, escape_name(a.path).c_str(),
-                 a.start_position >> 8, a.start_position & 0xFF);
+                 a.start.position >> 8, a.start.position & 0xFF);
     return false;
   }
-  r.seek_frame(static_cast<std::uint64_t>(a.start_seconds * mix_rate));
+  r.seek_frame(static_cast<std::uint64_t>(a.start.seconds * mix_rate));
   return true;
 }
 
@@ -235,17 +233,7 @@ int parse_run(const CommandInfo& command, int argc, char** argv, bool wants_out,
                                      &operands);
   if (rc != parse_continue) return rc;
   a.mode = ft2 ? ReplayMode::ft2 : ReplayMode::classic;
-  if (start != nullptr && start_seconds != nullptr)
-    return usage_error(command, "takes --start or --start-seconds, not both");
-  if (start != nullptr) {
-    if (!parse_song_position(start, &a.start_position))
-      return usage_error(command, "--start wants ORDER:ROW, each 0 to 255 (decimal, or hex as 0x0A:0x20), not '" +
-                                      escape_name(start) + "'");
-    a.start_at_row = true;
-  }
-  if (start_seconds != nullptr &&
-      !parse_number(command, "--start-seconds", start_seconds, 0, max_song_seconds, &a.start_seconds))
-    return 2;
+  if (!parse_song_start(command, start, start_seconds, max_song_seconds, &a.start)) return 2;
   if (!parse_length(command, given, a.length)) return 2;
   if (operands.size() != 1) return usage_error(command, "wants one FILE");
   a.path = operands[0];

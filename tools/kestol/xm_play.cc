@@ -21,9 +21,9 @@
 #include "host/audio.h"
 #include "sound/module.h"
 #include "sound/music.h"
-#include "sound/song_position.h"
 #include "tools/kestol/cli.h"
 #include "tools/kestol/commands.h"
+#include "tools/kestol/song_start.h"
 
 namespace {
 
@@ -138,19 +138,12 @@ int xm_play_command(int argc, char** argv) {
                           value_option("--start-seconds", &start_seconds_text)},
                          &operands);
   if (rc != parse_continue) return rc;
-  double seconds = 0, start_seconds = 0;
-  std::uint16_t start_position = 0;
+  double seconds = 0;
+  SongStart start;
   if (seconds_text != nullptr &&
       !parse_number(play_command, "--seconds", seconds_text, 0, 24 * 3600, &seconds))
     return 2;
-  if (start_text != nullptr && start_seconds_text != nullptr)
-    return usage_error(play_command, "takes --start or --start-seconds, not both");
-  if (start_text != nullptr && !parse_song_position(start_text, &start_position))
-    return usage_error(play_command, "--start wants ORDER:ROW, each 0 to 255 (decimal, or hex as 0x0A:0x20), not '" +
-                                         escape_name(start_text) + "'");
-  if (start_seconds_text != nullptr &&
-      !parse_number(play_command, "--start-seconds", start_seconds_text, 0, 3600, &start_seconds))
-    return 2;
+  if (!parse_song_start(play_command, start_text, start_seconds_text, 3600, &start)) return 2;
   if (operands.size() != 1) return usage_error(play_command, "wants one FILE");
   const char* path = operands[0];
 
@@ -166,13 +159,13 @@ int xm_play_command(int argc, char** argv) {
     return 1;
   }
   player_set_replay_mode(*music_player(), ft2 ? ReplayMode::ft2 : ReplayMode::classic);
-  std::uint64_t start_frame = static_cast<std::uint64_t>(start_seconds * kHostAudioRate);
-  if (start_text != nullptr) {
-    start_frame = music_seek_player(*music_player(), start_position);
+  std::uint64_t start_frame = static_cast<std::uint64_t>(start.seconds * kHostAudioRate);
+  if (start.at_row) {
+    start_frame = music_find_position(*music_player(), start.position);
     if (start_frame == music_no_position) {
       music_stop();
       std::fprintf(stderr, "kestol xm play: '%s' never plays order %u, row %u\n", escape_name(path).c_str(),
-                   start_position >> 8, start_position & 0xFF);
+                   start.position >> 8, start.position & 0xFF);
       return 1;
     }
   }

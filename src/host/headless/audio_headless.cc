@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/audio.h"
+#include "host/rates.h"
 #include "host/headless/headless.h"
 
 namespace {
@@ -59,12 +60,7 @@ std::uint64_t played_bytes(const Device& d) {
   } else {
     auto elapsed = std::chrono::steady_clock::now() - d.start_time;
     auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    // Whole seconds and the rest apart: exact, and no 128-bit arithmetic (which 32-bit
-    // targets lack); the rest times the rate stays far below 2^63.
-    constexpr std::int64_t kNsPerSecond = 1'000'000'000;
-    frames = ns > 0 ? ns / kNsPerSecond * kHostAudioRate +
-                          ns % kNsPerSecond * kHostAudioRate / kNsPerSecond
-                    : 0;
+    frames = ns > 0 ? rescale(ns, 1'000'000'000, kHostAudioRate) : 0;
   }
   return d.start_byte + static_cast<std::uint64_t>(frames) * kHostAudioFrameBytes;
 }
