@@ -426,6 +426,7 @@ TEST(Ft2Replay, MultiRetrigChangesTheVolumeOnlyWithAnEmptyVolumeColumn) {
   EXPECT_EQ(s.ch().volume, 62);
 }
 
+#if KESTOL_HAVE_OPENMPT
 double ft2_song_seconds(const XmModule& xm) {
   auto player = load_xm(xm);
   player_set_replay_mode(*player, ReplayMode::ft2);
@@ -477,6 +478,7 @@ std::vector<std::pair<const char*, XmModule>> loop_songs() {
   }
   return songs;
 }
+#endif
 
 TEST(Ft2Replay, PatternLoopSongLengthsAgreeWithLibopenmpt) {
 #if KESTOL_HAVE_OPENMPT
