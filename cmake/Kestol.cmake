@@ -2,6 +2,12 @@
 find_package(Threads REQUIRED)
 
 add_compile_options(-Wall -Wextra)
+# The browser build runs the engine's threads as web workers on shared memory: every
+# object is built for it.
+if(EMSCRIPTEN)
+  add_compile_options(-pthread)
+  add_link_options(-pthread)
+endif()
 if(KESTOL_SANITIZE)
   add_compile_options(-fsanitize=${KESTOL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=${KESTOL_SANITIZE})
