@@ -9,7 +9,8 @@ FUZZ_SECONDS ?= 300
 CTEST := ctest --output-on-failure --timeout 900
 
 .PHONY: all deps deps-run build build-run run capture test test-unit test-asan test-tsan test-fuzz bench fuzz clean \
-        windows windows-deps wine-deps test-windows test-32bit i386-deps test-i386
+        windows windows-deps wine-deps test-windows test-32bit i386-deps test-i386 \
+        web web-deps serve-web test-web
 
 all: build
 
@@ -58,7 +59,7 @@ run: build-run
 capture: build-run
 	@./tools/run.sh --capture
 
-test: test-unit test-asan test-tsan test-fuzz test-32bit
+test: test-unit test-asan test-tsan test-fuzz test-32bit test-web
 	@echo "All test runs passed."
 
 test-unit: build
@@ -168,6 +169,35 @@ test-32bit: deps
 	$(MAKE) wine-deps
 	$(MAKE) i386-deps
 	$(MAKE) -j2 --output-sync=recurse I386_NICE=19 test-windows test-i386
+
+# ---- The browser --------------------------------------------------------------------------
+# `make web`: build/web/ (index.html and its script, the service worker, the audio worklet,
+# vexo.js, vexo.worker.js and vexo.wasm with the archive inside), built with Debian's
+# emscripten in build/web-cmake. The archive is made by the native build's own tools.
+# Debian's node does not look in /usr/share/nodejs by itself; emscripten needs its modules.
+WEB_PACKAGES := emscripten chromium python3-websocket
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+WEB_PORT ?= 8000
+
+web-deps:
+	$(call apt_install,$(WEB_PACKAGES))
+
+web: web-deps deps build/default/build.ninja
+	cmake --build build/default -j$(JOBS) --target vexo_content
+	$(WEB_ENV) cmake --preset web -DKESTOL_WEB_PAK=$(CURDIR)/build/default/assets/content/vexo.pak \
+	      -DKESTOL_WEB_OUTPUT=$(CURDIR)/build/web >/dev/null
+	$(WEB_ENV) cmake --build build/web-cmake -j$(JOBS)
+	@echo "Built build/web/ (\`make serve-web\` serves it)"
+
+# Any static server will do: the page's service worker adds the headers its threads need.
+serve-web: web
+	@echo "Serving build/web/ on http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C ends)"
+	@cd build/web && /usr/bin/python3 -m http.server --bind 127.0.0.1 $(WEB_PORT) >/dev/null
+
+# Headless Chromium over the DevTools protocol against the headless capture's frames.
+test-web: web
+	cmake --build build/default -j$(JOBS) --target vexo-capture
+	/usr/bin/python3 tests/web/test_web.py build/web build/default/tools/capture/vexo-capture
 
 clean:
 	rm -rf build

@@ -33,9 +33,14 @@ target_link_options(vexo PRIVATE
   -sEXPORTED_FUNCTIONS=['_main'])
 set_target_properties(vexo PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${KESTOL_WEB_OUTPUT})
 
+# The page: copied beside the program whenever one of its files changes.
 file(GLOB web_page_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/page/*)
+set(web_page_outputs "")
 foreach(page_file ${web_page_files})
   get_filename_component(name ${page_file} NAME)
-  add_custom_command(TARGET vexo POST_BUILD
-                     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${page_file} ${KESTOL_WEB_OUTPUT}/${name})
+  add_custom_command(OUTPUT ${KESTOL_WEB_OUTPUT}/${name}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${page_file} ${KESTOL_WEB_OUTPUT}/${name}
+                     DEPENDS ${page_file} VERBATIM)
+  list(APPEND web_page_outputs ${KESTOL_WEB_OUTPUT}/${name})
 endforeach()
+add_custom_target(vexo_page ALL DEPENDS ${web_page_outputs})
