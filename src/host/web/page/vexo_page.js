@@ -16,7 +16,7 @@ const endScreen = document.getElementById('end');
 // What the tests and the bench script read through the DevTools protocol.
 const kestol = window.kestol = {
   state: 'loading', testMode, frames: {}, lastFrame: -1, presents: 0,
-  firstFrameAt: null, startedAt: null, endedAt: null, presentTimes: [], messages: [],
+  firstFrameAt: null, startedAt: null, endedAt: null, presentTimes: [], presentCost: 0, messages: [],
   audio: null, block: 0,
 };
 
@@ -42,6 +42,7 @@ document.getElementById('fullscreen').addEventListener('click', (event) => {
 let image = null;
 // Called by the host (on this thread) for every picture: 32-bit pixels 0x00RRGGBB.
 function present(address, width, height, pitch, bottomUp, frame) {
+  const begun = performance.now();
   if (canvas.width !== width || canvas.height !== height) {
     canvas.width = width;
     canvas.height = height;
@@ -69,6 +70,7 @@ function present(address, width, height, pitch, bottomUp, frame) {
     if (wantedFrames.has(frame)) kestol.frames[frame] = Array.from(context2d.getImageData(0, 0, width, height).data);
   }
   ++kestol.presents;
+  kestol.presentCost += performance.now() - begun;
 }
 
 // The frame position being heard, in the context's frames, from its output timestamp.
@@ -127,6 +129,7 @@ async function start() {
   gate.hidden = true;
   kestol.startedAt = performance.now();
   kestol.audio = testMode ? null : await openAudio();
+  kestol.audioReadyAt = performance.now();
   Module._kestol_web_configure(testMode ? 1 : 0, kestol.audio !== null ? 1 : 0);
   const args = [];
   if (params.get('start')) args.push('--start', params.get('start'));
@@ -172,6 +175,12 @@ var Module = {
     gateText.textContent = 'Click or press any key to start';
   },
   onExit: showEnd,
+  onAbort: (what) => {
+    kestol.state = 'failed';
+    Module.kestolMessage('The demo stopped: ' + what);
+    gate.hidden = false;
+    gateText.textContent = '';
+  },
 };
 
 // Threads need cross-origin isolation; a static server does not send its headers, so the
