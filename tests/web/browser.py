@@ -7,6 +7,7 @@ import http.server
 import json
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -111,8 +112,9 @@ class Page:
 def chromium():
     """Yields a function that opens a page at a URL."""
     profile = tempfile.mkdtemp(prefix="kestol-chromium-")
+    # In a session of its own, so that its helper processes end with it.
     process = subprocess.Popen([find_chromium(), *CHROMIUM_FLAGS, "--user-data-dir=" + profile, "about:blank"],
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     pages = []
     try:
         port_file = os.path.join(profile, "DevToolsActivePort")
@@ -138,10 +140,17 @@ def chromium():
         for page in pages:
             with contextlib.suppress(Exception):
                 page.close()
-        process.terminate()
+        with contextlib.suppress(ProcessLookupError):
+            os.killpg(process.pid, signal.SIGTERM)
         try:
             process.wait(timeout=10)
         except subprocess.TimeoutExpired:
-            process.kill()
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(process.pid, signal.SIGKILL)
             process.wait()
-        shutil.rmtree(profile, ignore_errors=True)
+        # A helper may still write its last file into the profile as it goes.
+        for _ in range(50):
+            shutil.rmtree(profile, ignore_errors=True)
+            if not os.path.exists(profile):
+                break
+            time.sleep(0.1)
