@@ -32,6 +32,7 @@ class KestolOutput extends AudioWorkletProcessor {
     if (generation !== this.generation) {
       this.generation = generation;
       this.offset = Atomics.load(w, b + 2);
+      Atomics.store(w, b + 5, 0);
       Atomics.store(w, b + 7, currentFrame);
     }
     let offset = this.offset;
@@ -43,7 +44,8 @@ class KestolOutput extends AudioWorkletProcessor {
       if (offset >= bytes) offset = 0;
     }
     this.offset = offset;
-    Atomics.add(w, b + 5, left.length);
+    // Frames of a playback that has just been replaced count for nothing.
+    if (Atomics.load(w, b + 3) === generation) Atomics.add(w, b + 5, left.length);
     return true;
   }
 }
