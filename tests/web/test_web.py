@@ -22,6 +22,7 @@ import browser  # noqa: E402
 # Frames compared: the first two, a picture change, the middle, the last before the end.
 FRAMES = [0, 1, 600, 2500, 3000, 5068]
 CHUNK_FRAMES = 882  # one 20 ms chunk at 44,100 Hz
+END_START = "0x0A20"  # about three seconds before the end
 
 
 def read_png_rgb(path):
@@ -66,6 +67,16 @@ def read_png_rgb(path):
         out[y * stride:(y + 1) * stride] = line
         previous = line
     return width, height, bytes(out)
+
+
+def capture_frames_from(capture, workdir, position):
+    """How many frames the headless capture shows from `position` to the end."""
+    log = os.path.join(workdir, "from.txt")
+    subprocess.run([capture, "--no-video", "--quiet", "--from", position, "--log", log], check=True)
+    lines = [line.split() for line in open(log) if not line.startswith("#")]
+    if not lines or lines[-1][-1] != "end" or lines[-1][2] != "0x0B00":
+        raise AssertionError("the capture from %s does not end at 0x0B00" % position)
+    return int(lines[-1][0]) - int(lines[0][0])
 
 
 def capture_reference(capture, workdir):
@@ -164,6 +175,19 @@ def normal_mode(open_page, base, checks, screenshots):
     checks.expect(page.evaluate("!document.getElementById('end').hidden"), "Escape ends the demo")
 
 
+def normal_mode_end(open_page, base, expected_frames, checks):
+    """Near the end of the song, in real time: the demo plays on to 0x0B00 and ends by
+    itself, as many frames as the capture shows from there (a music position that stepped
+    back would end it early, as if the song had looped)."""
+    page = start(open_page, base + "?start=" + END_START)
+    page.click(640, 400)
+    page.wait_for("kestol.state === 'ended'", 60, "the end of the demo in real time")
+    shown = page.evaluate("kestol.lastFrame") + 1
+    checks.expect(page.evaluate("kestol.exitCode") == 0 and abs(shown - expected_frames) <= expected_frames // 10,
+                  "from %s the demo ends by itself after %d frames in real time (the capture: %d)" %
+                  (END_START, shown, expected_frames))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("page_dir")
@@ -174,9 +198,11 @@ def main():
     begun = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="kestol-web-") as workdir:
         frames_dir, end_frame, end_position = capture_reference(args.capture, workdir)
+        end_frames = capture_frames_from(args.capture, workdir, END_START)
         with browser.static_server(args.page_dir) as base, browser.chromium() as open_page:
             test_mode(open_page, base, frames_dir, end_frame, end_position, checks, args.screenshots)
             normal_mode(open_page, base, checks, args.screenshots)
+            normal_mode_end(open_page, base, end_frames, checks)
     print("%s in %.1f s" % ("all passed" if checks.failures == 0 else "%d failed" % checks.failures,
                             time.monotonic() - begun))
     return 1 if checks.failures else 0

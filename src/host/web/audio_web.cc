@@ -6,6 +6,7 @@
 // feeder.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -45,6 +46,9 @@ struct Device {
   std::int64_t start_ticks = 0;
   std::uint64_t start_byte = 0;
   bool feeder = false;
+  // What the page's latency estimate gives may step back a little; the position never does
+  // (the engine would take a step back for the song looping).
+  std::uint64_t last_heard = 0;
   std::uint64_t serial = 0;
   std::uint64_t served = 0;
 };
@@ -104,6 +108,7 @@ void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
   bytes -= bytes % kHostAudioFrameBytes;
   d.start_byte = start < bytes ? start - start % kHostAudioFrameBytes : 0;
   d.start_ticks = web::virtual_ticks();
+  d.last_heard = d.start_byte;
   d.playing = true;
   if (!web::test_mode()) {
     shared.ring.store(static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(buffer)));
@@ -121,7 +126,9 @@ std::uint64_t host_audio_position() {
   std::lock_guard lock(d.mutex);
   seen_serial = d.serial;
   if (!d.playing) return 0;
-  return web::test_mode() ? virtual_played(d) : heard_bytes();
+  if (web::test_mode()) return virtual_played(d);
+  d.last_heard = std::max(d.last_heard, heard_bytes());
+  return d.last_heard;
 }
 
 void host_audio_wait(int milliseconds) {

@@ -93,13 +93,19 @@ kestol.audioCheck = function () {
   return { program, heard, contextTime: audio.currentTime, latency: Atomics.load(words, b + 6) };
 };
 
+// The output latency, as the median of the last second's estimates: the context's time
+// moves in steps of the output's callbacks, so one estimate alone jitters by a step.
+const latencies = [];
 function animationFrame() {
   if (kestol.state !== 'running') return;
   const audio = kestol.audio;
   if (audio !== null) {
     // Frames handed to the output but not heard yet: the worklet's count less this is
     // the frame being heard.
-    const latency = Math.max(0, Math.round(audio.currentTime * audio.sampleRate - heardContextFrame(audio)));
+    latencies.push(audio.currentTime * audio.sampleRate - heardContextFrame(audio));
+    if (latencies.length > 61) latencies.shift();
+    const sorted = latencies.slice().sort((a, b) => a - b);
+    const latency = Math.max(0, Math.round(sorted[sorted.length >> 1]));
     Atomics.store(new Int32Array(Module.HEAPU8.buffer), (kestol.block >> 2) + 6, latency);
   }
   Module._kestol_web_animation_frame();
@@ -138,9 +144,13 @@ async function start() {
   Module.callMain(args);
 }
 
-function showEnd() {
+let lastError = '';
+function showEnd(code) {
   if (kestol.state === 'ended') return;
   kestol.state = 'ended';
+  kestol.exitCode = code;
+  // A program that ended with an error says why (a bad ?start=, for example).
+  if (code && lastError) document.getElementById('end-message').textContent = lastError;
   kestol.endedAt = performance.now();
   if (kestol.audio !== null) kestol.audio.close().catch(() => {});
   if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
@@ -164,7 +174,10 @@ document.addEventListener('keydown', (event) => {
 
 var Module = {
   print: (text) => console.log(text),
-  printErr: (text) => console.warn(text),
+  printErr: (text) => {
+    lastError = text;
+    console.warn(text);
+  },
   kestolPresent: present,
   kestolMessage: (text) => {
     kestol.messages.push(text);
