@@ -64,18 +64,22 @@ def test_mode(open_page, base):
     r = page.evaluate("({first: kestol.firstFrameAt, ended: kestol.endedAt, last: kestol.lastFrame,"
                       " cost: kestol.presentCost, presents: kestol.presents})")
     per_frame = (r["ended"] - r["first"]) / r["last"]
-    print("== test mode (virtual clock, unpaced: the whole demo as fast as it renders)")
     print("  %d frames in %.0f ms: %.3f ms per frame (page's share %.3f ms)" %
           (r["last"] + 1, r["ended"] - r["first"], per_frame, r["cost"] / r["presents"]))
     return per_frame, r["last"] + 1
 
 
-def native_peer(capture, frames):
-    t0 = time.monotonic()
-    subprocess.run([capture, "--no-video", "--quiet", "--log", os.devnull], check=True,
-                   stderr=subprocess.DEVNULL)
-    per_frame = (time.monotonic() - t0) * 1000 / frames
-    print("== peer: native headless capture, same frames, no video")
+def native_peer(capture, frames, runs=5):
+    """The best of a few runs: one takes well under a second, so load shows in it."""
+    best = None
+    for _ in range(runs):
+        t0 = time.monotonic()
+        subprocess.run([capture, "--no-video", "--quiet", "--log", os.devnull], check=True,
+                       stderr=subprocess.DEVNULL)
+        elapsed = time.monotonic() - t0
+        best = elapsed if best is None else min(best, elapsed)
+    per_frame = best * 1000 / frames
+    print("== peer: native headless capture, same frames, no video (best of %d)" % runs)
     print("  %.3f ms per frame" % per_frame)
     return per_frame
 
@@ -87,9 +91,10 @@ def main():
     sizes(page_dir)
     with browser.static_server(page_dir) as base, browser.chromium() as open_page:
         normal_mode(open_page, base)
-        web, frames = test_mode(open_page, base)
+        print("== test mode (virtual clock, unpaced: the whole demo as fast as it renders; 3 runs)")
+        web, frames = min(test_mode(open_page, base) for _ in range(3))
     native = native_peer(capture, frames)
-    print("== ratio: browser / native per frame = %.2f" % (web / native))
+    print("== ratio: browser (best run) / native per frame = %.2f" % (web / native))
     print("load:", os.getloadavg())
 
 

@@ -49,16 +49,16 @@ function present(address, width, height, pitch, bottomUp, frame) {
     layout();
   }
   if (image === null || image.width !== width || image.height !== height) image = context2d.createImageData(width, height);
-  const source = Module.HEAPU8;
-  const target = image.data;
+  // Whole pixels at a time (every browser is little-endian): 0x00RRGGBB in, the bytes
+  // R, G, B, 255 out.
+  const source = new Uint32Array(Module.HEAPU8.buffer);
+  const target = new Uint32Array(image.data.buffer);
   for (let y = 0; y < height; ++y) {
-    let s = address + (bottomUp ? height - 1 - y : y) * pitch;
-    let t = y * width * 4;
-    for (let x = 0; x < width; ++x, s += 4, t += 4) {
-      target[t] = source[s + 2];
-      target[t + 1] = source[s + 1];
-      target[t + 2] = source[s];
-      target[t + 3] = 255;
+    let s = (address + (bottomUp ? height - 1 - y : y) * pitch) >> 2;
+    let t = y * width;
+    for (let x = 0; x < width; ++x, ++s, ++t) {
+      const v = source[s];
+      target[t] = 0xFF000000 | ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);
     }
   }
   context2d.putImageData(image, 0, 0);
