@@ -197,7 +197,8 @@ serve-web: web
 # Headless Chromium over the DevTools protocol against the headless capture's frames.
 test-web: web
 	cmake --build build/default -j$(JOBS) --target vexo-capture
-	/usr/bin/python3 tests/web/test_web.py build/web build/default/tools/capture/vexo-capture
+	/usr/bin/python3 tests/web/test_web.py build/web build/default/tools/capture/vexo-capture \
+	    --pak build/default/assets/content/vexo.pak
 
 clean:
 	rm -rf build

@@ -20,7 +20,7 @@ CHROMIUM_FLAGS = [
     "--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
     "--autoplay-policy=no-user-gesture-required", "--remote-debugging-port=0",
-    "--remote-allow-origins=*", "--window-size=1280,800",
+    "--remote-allow-origins=*", "--window-size=1280,800", "--disable-dev-shm-usage",
 ]
 
 

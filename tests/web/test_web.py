@@ -5,7 +5,9 @@
 - normal mode: the music position the program reads follows the AudioContext's output
   clock within one 20 ms chunk; Alt+Enter enters full screen and leaves it; Escape ends.
 
-usage: test_web.py PAGE_DIR VEXO_CAPTURE [--screenshots DIR]
+- the wasm holds the native build's vexo.pak, byte for byte (with --pak).
+
+usage: test_web.py PAGE_DIR VEXO_CAPTURE [--pak VEXO_PAK] [--screenshots DIR]
 """
 import argparse
 import os
@@ -192,9 +194,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("page_dir")
     parser.add_argument("capture")
+    parser.add_argument("--pak")
     parser.add_argument("--screenshots")
     args = parser.parse_args()
     checks = Checks()
+    if args.pak:
+        pak = open(args.pak, "rb").read()
+        wasm = open(os.path.join(args.page_dir, "vexo.wasm"), "rb").read()
+        checks.expect(len(pak) > 0 and wasm.count(pak) == 1, "vexo.wasm holds vexo.pak (%d bytes) once" % len(pak))
     begun = time.monotonic()
     with tempfile.TemporaryDirectory(prefix="kestol-web-") as workdir:
         frames_dir, end_frame, end_position = capture_reference(args.capture, workdir)
