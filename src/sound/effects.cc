@@ -64,14 +64,15 @@ void tremor_step(Channel& ch) {
 }
 
 // Counts down the phase's ticks; at the end the other phase starts: x + 1 ticks on, y + 1 off.
+// The state: bit 7 on, bit 6 running, bits 0-3 the ticks left.
 void ft2_tremor_step(Channel& ch) {
-  int left = (ch.tremor_state & 0x7F) - 1;
+  int left = (ch.tremor_state & 0x0F) - 1;
   bool on = ch.tremor_state & 0x80;
   if (left < 0) {
     on = !on;
     left = on ? ch.tremor_memory >> 4 : ch.tremor_memory & 0x0F;
   }
-  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | left);
+  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | 0x40 | left);
   if (!on) ch.volume_delta = -ch.volume;
   ch.update_flags |= update_volume;
 }
@@ -484,9 +485,8 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0x1D:
       if (m.ft2()) {
         if (xy) ch.tremor_memory = static_cast<std::uint8_t>(xy);
-        // The row tick keeps a muted phase muted unless the row sets a volume.
-        const bool sets_volume = cell.instrument || (cell.volume >= 0x10 && cell.volume <= 0x50);
-        if (!sets_volume && !(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
+        // The row tick keeps a muted phase muted, even where the row sets a volume.
+        if ((ch.tremor_state & 0xC0) == 0x40) {
           ch.volume_delta = -ch.volume;
           ch.update_flags |= update_volume;
         }

@@ -146,10 +146,11 @@ struct Channel {
   // FastTracker 2 mode only.
   std::int16_t finetune;            // of the note playing (E5x may set it for its row)
   std::uint8_t tremor_memory;       // last non-zero Txy
-  std::uint8_t tremor_state;        // bit 7 on, bits 0-6 ticks left in the phase
+  std::uint8_t tremor_state;        // bit 7 on, bit 6 running, bits 0-3 ticks left in the phase
   std::uint8_t sample_offset_end;   // the row's 9xx lies past the sample's end
   std::uint8_t pending_instrument;  // 1-based number given without a note, for the next note
   std::uint8_t retrig_count;        // Rxy: ticks counted towards the next retrigger
+  std::uint8_t fade_held;           // an instrument number after the key-off stopped the fadeout
 };
 
 // How the replayer reads the song: `classic` is the engine's own replay (the default);

@@ -67,7 +67,7 @@ void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
 void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   if (!ch.key_off) return;
   // FastTracker 2 fades only a note that has a volume envelope.
-  if (m.ft2() && !(ins.volume_type & 1)) return;
+  if (m.ft2() && (!(ins.volume_type & 1) || ch.fade_held)) return;
   ch.fadeout_volume = std::max(ch.fadeout_volume - ins.fadeout, 0);
   ch.update_flags |= update_volume;
 }
@@ -162,12 +162,20 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
   ch.period_delta = 0;
   if (cell.instrument) {
     const std::int8_t vibrato_position = ch.vibrato_position, tremolo_position = ch.tremolo_position;
+    const std::uint8_t key_off = ch.key_off;
     instrument_reset(ch, *s);
     if (ft2) {
       // FastTracker 2 restarts the waveforms with a note, not with an instrument number.
       ch.vibrato_position = vibrato_position;
       ch.tremolo_position = tremolo_position;
       ch.tremor_state = 0;
+      ch.fade_held = 0;
+      // Alone after a key-off, the number restarts the envelopes and the volume but leaves
+      // the key released (the envelopes run on past their sustain), without a fadeout.
+      if (instrument_alone && key_off) {
+        ch.key_off = 1;
+        ch.fade_held = 1;
+      }
     }
   }
   if (ft2 && has_note && !porta) {
@@ -299,6 +307,7 @@ int amiga_base(int k) {
 namespace replayer {
 
 void ft2_key_off(Channel& ch, const Instrument& ins) {
+  ch.fade_held = 0;
   // A panning envelope that already waits at its sustain point stays there for good: the
   // key-off moves FastTracker 2's volume envelope on from its sustain, never the panning one.
   const EnvelopeState& pan = ch.panning_envelope;
@@ -320,6 +329,7 @@ void ft2_restart_envelopes(Channel& ch) {
   ch.panning_envelope = EnvelopeState{};
   ch.panning_envelope.value = 32;
   ch.key_off = 0;
+  ch.fade_held = 0;
   ch.fadeout_volume = 65536;
   ch.auto_vibrato_sweep_count = 0;
   ch.auto_vibrato_position = 0;
