@@ -64,14 +64,15 @@ void tremor_step(Channel& ch) {
 }
 
 // Counts down the phase's ticks; at the end the other phase starts: x + 1 ticks on, y + 1 off.
+// The state: bit 7 on, bit 6 running, bits 0-3 the ticks left.
 void ft2_tremor_step(Channel& ch) {
-  int left = (ch.tremor_state & 0x7F) - 1;
+  int left = (ch.tremor_state & 0x0F) - 1;
   bool on = ch.tremor_state & 0x80;
   if (left < 0) {
     on = !on;
     left = on ? ch.tremor_memory >> 4 : ch.tremor_memory & 0x0F;
   }
-  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | left);
+  ch.tremor_state = static_cast<std::uint8_t>((on ? 0x80 : 0) | 0x40 | left);
   if (!on) ch.volume_delta = -ch.volume;
   ch.update_flags |= update_volume;
 }
@@ -100,6 +101,12 @@ void slide_down(int& value, int by) { value = std::max(value - by, 0); }
 // Keeps slides that the format lets run without a limit inside int.
 int bounded(long long v) { return static_cast<int>(std::clamp<long long>(v, -(1 << 28), 1 << 28)); }
 
+// A portamento's period: FastTracker 2 keeps it within 1..31999; the classic replay only
+// within int.
+int slid_period(const ModulePlayer& m, long long v) {
+  return m.ft2() ? static_cast<int>(std::clamp<long long>(v, 1, 31999)) : bounded(v);
+}
+
 // The volume column's panning slides, on the row tick and on the others alike.
 void slide_panning(Channel& ch, int delta) {
   ch.panning = bounded(static_cast<long long>(ch.panning) + delta);
@@ -110,6 +117,7 @@ void envelope_position(const EnvelopePoint* pts, int count, EnvelopeState& e, in
   int j = 0;
   while (j < count - 1 && t > pts[j + 1].x) ++j;
   e.point = j;
+  e.held = 0;
   if (j >= count - 1) {
     e.value = count > 0 ? pts[count - 1].y : 0;
     e.ended = 1;
@@ -145,17 +153,47 @@ int retrig_volume(int mode, int v) {
   }
 }
 
+// FastTracker 2's retrigger starts the note again at its own period, from the start.
+void ft2_retrigger(Channel& ch) {
+  ch.period = ch.note_period;
+  ch.update_flags |= update_trigger | update_frequency | update_volume;
+}
+
+bool sets_volume(std::uint8_t volume_column) { return volume_column >= 0x10 && volume_column <= 0x50; }
+
+// Rxy in FastTracker 2 counts ticks across rows, the row tick included: when the count
+// reaches y the note starts again. On the row tick a note of the row takes its place, an
+// instrument number restarts the count and a volume in the volume column pauses it. A
+// volume-column volume also keeps the retrigger from changing the volume.
+void ft2_multi_retrig(Channel& ch, const PatternCell& cell, bool row_tick) {
+  int count = ch.retrig_count;
+  if (row_tick) {
+    if (cell.instrument && cell.note != 255) count = 1;
+    if (sets_volume(cell.volume)) {
+      ch.retrig_count = static_cast<std::uint8_t>(count);
+      return;
+    }
+  }
+  const bool row_note = row_tick && cell.note != 0 && cell.note != 255;
+  if (ch.retrig_interval && count >= ch.retrig_interval && !row_note) {
+    if (ch.retrig_mode && !sets_volume(cell.volume)) ch.volume = std::clamp(retrig_volume(ch.retrig_mode, ch.volume), 0, 64);
+    ft2_retrigger(ch);
+    count = 0;
+  }
+  ch.retrig_count = static_cast<std::uint8_t>(std::min(count + 1, 255));
+}
+
 void extended_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, int saved_period, int saved_volume,
                   int saved_panning) {
   const int x = cell.param >> 4, y = cell.param & 0x0F;
   switch (x) {
     case 0x1:
       if (y) ch.fine_porta_up_memory = static_cast<std::uint8_t>(y);
-      ch.period = bounded(static_cast<long long>(ch.period) - ch.fine_porta_up_memory * 4);
+      ch.period = slid_period(m, static_cast<long long>(ch.period) - ch.fine_porta_up_memory * 4);
       break;
     case 0x2:
       if (y) ch.fine_porta_down_memory = static_cast<std::uint8_t>(y);
-      ch.period = bounded(static_cast<long long>(ch.period) + ch.fine_porta_down_memory * 4);
+      ch.period = slid_period(m, static_cast<long long>(ch.period) + ch.fine_porta_down_memory * 4);
       break;
     case 0x4: ch.waveforms = static_cast<std::uint8_t>((ch.waveforms & 0xF0) | y); break;
     case 0x5:
@@ -205,7 +243,15 @@ void extended_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   const int x = cell.param >> 4, y = cell.param & 0x0F;
   switch (x) {
     case 0x9:
-      if (y && m.tick % y == 0) ch.update_flags |= 0x0B;
+      if (y && m.tick % y == 0) {
+        if (m.ft2()) {
+          // FastTracker 2 restarts the envelopes with the note.
+          ft2_restart_envelopes(ch);
+          ft2_retrigger(ch);
+        } else {
+          ch.update_flags |= 0x0B;
+        }
+      }
       break;
     case 0xC:
       if (m.tick == y) {
@@ -359,8 +405,9 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
       ch.update_flags |= update_panning;
       break;
     case 0x9: {
-      if (xy) ch.offset_memory = xy;
       if (m.ft2()) {
+        // FastTracker 2 remembers an offset only where it starts a note.
+        if (xy && (ch.update_flags & update_trigger)) ch.offset_memory = xy;
         // Only a note starts at an offset; one at or past the end leaves the channel silent.
         if (!(ch.update_flags & update_trigger)) break;
         const long long end = static_cast<long long>(s.loop_start) + s.loop_length;
@@ -369,6 +416,7 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
         else ch.voice->start_offset = static_cast<std::uint32_t>(at);
         break;
       }
+      if (xy) ch.offset_memory = xy;
       const long long offset = static_cast<long long>(ch.offset_memory) * 256;
       if (offset < static_cast<long long>(s.loop_start) + s.loop_length) {
         ch.voice->start_offset = static_cast<std::uint32_t>(offset);
@@ -432,13 +480,13 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
         ch.retrig_mode = static_cast<std::uint8_t>(x);
         ch.retrig_interval = static_cast<std::uint8_t>(y);
       }
+      if (m.ft2()) ft2_multi_retrig(ch, cell, true);
       break;
     case 0x1D:
       if (m.ft2()) {
         if (xy) ch.tremor_memory = static_cast<std::uint8_t>(xy);
-        // The row tick keeps a muted phase muted unless the row sets a volume.
-        const bool sets_volume = cell.instrument || (cell.volume >= 0x10 && cell.volume <= 0x50);
-        if (!sets_volume && !(ch.tremor_state & 0x80) && ch.tremor_state != 0) {
+        // The row tick keeps a muted phase muted, even where the row sets a volume.
+        if ((ch.tremor_state & 0xC0) == 0x40) {
           ch.volume_delta = -ch.volume;
           ch.update_flags |= update_volume;
         }
@@ -453,10 +501,10 @@ void effect_row(ModulePlayer& m, Channel& ch, const PatternCell& cell, const Sam
     case 0x21:
       if (x == 1) {
         if (y) ch.extra_fine_up_memory = static_cast<std::uint8_t>(y);
-        ch.period = bounded(static_cast<long long>(ch.period) - ch.extra_fine_up_memory);
+        ch.period = slid_period(m, static_cast<long long>(ch.period) - ch.extra_fine_up_memory);
       } else if (x == 2) {
         if (y) ch.extra_fine_down_memory = static_cast<std::uint8_t>(y);
-        ch.period = bounded(static_cast<long long>(ch.period) + ch.extra_fine_down_memory);
+        ch.period = slid_period(m, static_cast<long long>(ch.period) + ch.extra_fine_down_memory);
       }
       break;
     default: break;
@@ -484,11 +532,12 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       }
       break;
     case 0x1:
-      ch.period = std::max(ch.period - ch.porta_up_memory * 4, 56);
+      ch.period = m.ft2() ? slid_period(m, static_cast<long long>(ch.period) - ch.porta_up_memory * 4)
+                          : std::max(ch.period - ch.porta_up_memory * 4, 56);
       ch.update_flags |= update_frequency;
       break;
     case 0x2:
-      ch.period = bounded(static_cast<long long>(ch.period) + ch.porta_down_memory * 4);
+      ch.period = slid_period(m, static_cast<long long>(ch.period) + ch.porta_down_memory * 4);
       ch.update_flags |= update_frequency;
       break;
     case 0x3: tone_porta_step(ch); break;
@@ -522,9 +571,10 @@ void effect_tick(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
       break;
     }
     case 0x1B:
-      if (ch.retrig_interval && m.tick % ch.retrig_interval == 0) {
-        // FastTracker 2 leaves the volume alone when the volume column has something.
-        if (ch.retrig_mode && !(m.ft2() && cell.volume)) {
+      if (m.ft2()) {
+        ft2_multi_retrig(ch, cell, false);
+      } else if (ch.retrig_interval && m.tick % ch.retrig_interval == 0) {
+        if (ch.retrig_mode) {
           ch.volume = std::clamp(retrig_volume(ch.retrig_mode, ch.volume), 0, 64);
           ch.update_flags |= update_volume;
         }

@@ -75,6 +75,7 @@ struct EnvelopeState {
   int value = 0;
   int slope = 0;  // 16.16
   std::uint8_t ended = 0;
+  std::uint8_t held = 0;  // waits at its sustain point (ft2 mode reads it at a key-off)
 };
 
 struct Voice {
@@ -145,9 +146,11 @@ struct Channel {
   // FastTracker 2 mode only.
   std::int16_t finetune;            // of the note playing (E5x may set it for its row)
   std::uint8_t tremor_memory;       // last non-zero Txy
-  std::uint8_t tremor_state;        // bit 7 on, bits 0-6 ticks left in the phase
+  std::uint8_t tremor_state;        // bit 7 on, bit 6 running, bits 0-3 ticks left in the phase
   std::uint8_t sample_offset_end;   // the row's 9xx lies past the sample's end
   std::uint8_t pending_instrument;  // 1-based number given without a note, for the next note
+  std::uint8_t retrig_count;        // Rxy: ticks counted towards the next retrigger
+  std::uint8_t fade_held;           // an instrument number after the key-off stopped the fadeout
 };
 
 // How the replayer reads the song: `classic` is the engine's own replay (the default);
@@ -236,6 +239,9 @@ void player_set_replay_mode(ModulePlayer& player, ReplayMode mode);
 // "classic" or "ft2".
 const char* replay_mode_name(ReplayMode mode);
 int amiga_period(int note, int finetune);
+// FastTracker 2's frequency in Hz for a period (with its vibrato or arpeggio delta): the
+// period is a 16-bit value, and past twelve octaves the linear table's octave count wraps.
+int ft2_frequency(bool linear, long long period);
 
 // ---- Voices and mixer ---------------------------------------------------------------
 void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);

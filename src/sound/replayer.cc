@@ -36,10 +36,12 @@ void envelope_step(Channel& ch, const EnvelopePoint* points, int count, int type
       return;
     }
     if ((type & 2) && e.point == sustain && !ch.key_off) {
+      e.held = 1;
       e.value = points[e.point].y;
       ch.update_flags |= flag;
       return;
     }
+    e.held = 0;
     e.slope = slope_between(points[e.point], points[e.point + 1]);
     e.accumulator = points[e.point].y << 16;
     ++e.point;
@@ -62,8 +64,10 @@ void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
                   ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
 }
 
-void fadeout(Channel& ch, const Instrument& ins) {
+void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   if (!ch.key_off) return;
+  // FastTracker 2 fades only a note that has a volume envelope.
+  if (m.ft2() && (!(ins.volume_type & 1) || ch.fade_held)) return;
   ch.fadeout_volume = std::max(ch.fadeout_volume - ins.fadeout, 0);
   ch.update_flags |= update_volume;
 }
@@ -105,9 +109,18 @@ void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
 
 bool is_note_delay(const PatternCell& cell) { return cell.effect == 0xE && (cell.param >> 4) == 0xD && (cell.param & 0x0F); }
 
+bool is_e90(const PatternCell& cell) { return cell.effect == 0xE && cell.param == 0x90; }
+
 // One channel's cell as the row tick reads it (in ft2 mode also a delayed cell on its tick).
-void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
+void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
   const bool ft2 = m.ft2();
+  PatternCell cell = row_cell;
+  // FastTracker 2 reads K00 as a key-off in place of the cell's note; beside a volume-column
+  // portamento it is dropped.
+  if (ft2 && cell.effect == 0x14 && cell.param == 0) {
+    if ((cell.volume >> 4) != 0xF) cell.note = 255;
+    cell.effect = 0;
+  }
   const bool porta = cell.effect == 3 || cell.effect == 5 || (ft2 && (cell.volume >> 4) == 0xF);
   const bool has_note = cell.note != 0 && cell.note != 255;
   // FastTracker 2 keeps an instrument number without a note for the next note: the
@@ -149,23 +162,39 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   ch.period_delta = 0;
   if (cell.instrument) {
     const std::int8_t vibrato_position = ch.vibrato_position, tremolo_position = ch.tremolo_position;
+    const std::uint8_t key_off = ch.key_off;
     instrument_reset(ch, *s);
     if (ft2) {
       // FastTracker 2 restarts the waveforms with a note, not with an instrument number.
       ch.vibrato_position = vibrato_position;
       ch.tremolo_position = tremolo_position;
       ch.tremor_state = 0;
+      ch.fade_held = 0;
+      // Alone after a key-off, the number restarts the envelopes and the volume but leaves
+      // the key released (the envelopes run on past their sustain), without a fadeout.
+      if (instrument_alone && key_off) {
+        ch.key_off = 1;
+        ch.fade_held = 1;
+      }
     }
   }
   if (ft2 && has_note && !porta) {
     if (!(ch.waveforms & 0x04)) ch.vibrato_position = 0;
     if (!(ch.waveforms & 0x40)) ch.tremolo_position = 0;
   }
-  if (cell.volume) volume_column_row(ch, cell.volume);
+  if (ft2 && is_e90(cell) && cell.note != 255) {
+    // E90 retriggers on its row tick, a note there or not, restarting the envelopes.
+    ft2_restart_envelopes(ch);
+    ch.update_flags |= update_trigger;
+    if (!has_note) ch.period = ch.note_period;
+  }
   if (ft2) {
-    if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) ft2_key_off(ch, *ins);
-  } else if (cell.note == 255 || cell.effect == 20) {
-    ch.key_off = 1;
+    // The key-off comes before the volume column: a volume there keeps the note audible.
+    if (cell.note == 255) ft2_key_off(ch, *ins);
+    if (cell.volume) volume_column_row(ch, cell.volume);
+  } else {
+    if (cell.volume) volume_column_row(ch, cell.volume);
+    if (cell.note == 255 || cell.effect == 20) ch.key_off = 1;
   }
   if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
     envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
@@ -174,7 +203,7 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& cell) {
   if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
     envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
                   ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
-  fadeout(ch, *ins);
+  fadeout(m, ch, *ins);
   effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
   auto_vibrato(m, ch, *ins);
   update_voice(m, ch, *s);
@@ -208,7 +237,7 @@ void process_row(ModulePlayer& m) {
       ch.period_delta = 0;
       ch.update_flags = update_frequency | update_volume;
       envelopes_and_fadeout(ch, *ins);
-      fadeout(ch, *ins);
+      fadeout(m, ch, *ins);
       auto_vibrato(m, ch, *ins);
       update_voice(m, ch, *s);
       continue;
@@ -240,10 +269,19 @@ void process_tick(ModulePlayer& m) {
     ch.volume_delta = 0;
     ch.period_delta = 0;
     ch.update_flags = 0;
-    envelopes_and_fadeout(ch, *ins);
-    fadeout(ch, *ins);
-    if (cell.volume) volume_column_tick(m, ch, cell.volume);
-    effect_tick(m, ch, cell);
+    if (m.ft2()) {
+      // FastTracker 2 runs the envelopes and the fadeout after the tick's effects, so a
+      // key-off (Kxx) or a retrigger (E9x) already counts on its own tick.
+      if (cell.volume) volume_column_tick(m, ch, cell.volume);
+      effect_tick(m, ch, cell);
+      envelopes_and_fadeout(ch, *ins);
+      fadeout(m, ch, *ins);
+    } else {
+      envelopes_and_fadeout(ch, *ins);
+      fadeout(m, ch, *ins);
+      if (cell.volume) volume_column_tick(m, ch, cell.volume);
+      effect_tick(m, ch, cell);
+    }
     auto_vibrato(m, ch, *ins);
     update_voice(m, ch, *s);
   }
@@ -269,11 +307,37 @@ int amiga_base(int k) {
 namespace replayer {
 
 void ft2_key_off(Channel& ch, const Instrument& ins) {
+  ch.fade_held = 0;
+  // A panning envelope that already waits at its sustain point stays there for good: the
+  // key-off moves FastTracker 2's volume envelope on from its sustain, never the panning one.
+  const EnvelopeState& pan = ch.panning_envelope;
+  if (!ch.key_off && (ins.panning_type & 3) == 3 && !pan.ended && pan.held && pan.point == ins.panning_sustain &&
+      pan.point < ins.panning_points) {
+    ch.panning_envelope.value = ins.panning_envelope[pan.point].y;
+    ch.panning_envelope.ended = 1;
+  }
   ch.key_off = 1;
   if (!(ins.volume_type & 1)) {
     ch.volume = 0;
     ch.update_flags |= update_volume;
   }
+}
+
+void ft2_restart_envelopes(Channel& ch) {
+  ch.volume_envelope = EnvelopeState{};
+  ch.volume_envelope.value = 64;
+  ch.panning_envelope = EnvelopeState{};
+  ch.panning_envelope.value = 32;
+  ch.key_off = 0;
+  ch.fade_held = 0;
+  ch.fadeout_volume = 65536;
+  ch.auto_vibrato_sweep_count = 0;
+  ch.auto_vibrato_position = 0;
+  if (!(ch.waveforms & 0x04)) ch.vibrato_position = 0;
+  if (!(ch.waveforms & 0x40)) ch.tremolo_position = 0;
+  ch.tremor_state = 0;
+  ch.retrig_count = 0;
+  ch.update_flags |= update_volume | update_panning;
 }
 
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
@@ -298,6 +362,8 @@ void instrument_reset(Channel& ch, const Sample& s) {
   ch.panning_envelope.point = 0;
   ch.panning_envelope.tick = 0;
   ch.panning_envelope.slope = 0;
+  ch.volume_envelope.held = 0;
+  ch.panning_envelope.held = 0;
   ch.key_off = 0;
   ch.fadeout_volume = 65536;
   ch.volume_envelope.ended = 0;
@@ -321,6 +387,18 @@ int amiga_period(int n, int finetune) {
   const int p0 = amiga_base(n);
   if (finetune < 0 && n != 0) return p0 + (amiga_base(n - 1) - p0) * -finetune / 128;
   return p0 - (p0 - amiga_base(n + 1)) * finetune / 128;
+}
+
+int ft2_frequency(bool linear, long long period) {
+  const std::uint32_t p = static_cast<std::uint32_t>(period) & 0xFFFF;
+  if (p == 0) return 0;
+  if (!linear) return static_cast<int>(14317056u / p);
+  // Twelve octaves of 768 steps hold every note; inside them this is 8363 x 2^((4608 - p) / 768).
+  if (p <= 9983) return static_cast<int>(8363.0 * std::exp2((4608.0 - p) / 768.0));
+  // Beyond them FastTracker 2 counts the octave as (14 - (9983 - p) / 768) in unsigned 32-bit
+  // arithmetic and shifts by it modulo 32: the pitch jumps around as the period grows.
+  const std::uint32_t octave = (14u - (9983u - p) / 768u) & 31u;
+  return static_cast<int>(8363.0 * std::exp2(8.0 - octave - static_cast<double>(p % 768) / 768.0));
 }
 
 void player_set_bpm(ModulePlayer& m, int bpm) {

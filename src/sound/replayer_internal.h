@@ -11,6 +11,9 @@ inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.
 void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);
 // FastTracker 2's key-off: without a volume envelope it cuts the volume.
 void ft2_key_off(Channel& ch, const Instrument& ins);
+// FastTracker 2's restart of a note's envelopes, fadeout, auto-vibrato and waveforms (a
+// retrigger or a delayed note): the key is down again.
+void ft2_restart_envelopes(Channel& ch);
 void instrument_reset(Channel& ch, const Sample& s);
 int note_period(const ModulePlayer& m, int real_note, int finetune);
 

@@ -16,6 +16,11 @@ std::uint64_t step_for(int f) {
 }
 
 int frequency(const ModulePlayer& m, const Channel& ch) {
+  // A delta raises a linear period's pitch (as in the formula below) and adds to an Amiga one.
+  if (m.ft2())
+    return ft2_frequency(m.linear_frequencies(), m.linear_frequencies()
+                                                     ? static_cast<long long>(ch.period) - ch.period_delta
+                                                     : static_cast<long long>(ch.period) + ch.period_delta);
   double f;
   if (m.linear_frequencies())
     f = 8363.0 * std::exp2((4608.0 - ch.period + ch.period_delta) / 768.0);
