@@ -25,9 +25,8 @@ struct Song {
     return xm.patterns[pattern].at(row, channel, xm.channels);
   }
   ModulePlayer& start(ReplayMode mode = ReplayMode::ft2) {
-    player = load_xm(xm);
+    player = load_xm(xm, mode);
     EXPECT_TRUE(player);
-    player_set_replay_mode(*player, mode);
     player_start(*player);
     return *player;
   }
@@ -441,8 +440,7 @@ TEST(Ft2Replay, MultiRetrigChangesTheVolumeOnlyWithAnEmptyVolumeColumn) {
 
 #if KESTOL_HAVE_OPENMPT
 double ft2_song_seconds(const XmModule& xm) {
-  auto player = load_xm(xm);
-  player_set_replay_mode(*player, ReplayMode::ft2);
+  auto player = load_xm(xm, ReplayMode::ft2);
   OfflineRenderer r(*player);
   std::vector<std::int16_t> pcm(2 * chunk_frames);
   for (int i = 0; i < 20000 && !r.song_ended(); ++i) r.render_chunk(pcm.data(), true);
@@ -553,8 +551,7 @@ std::vector<std::int16_t> openmpt_render(const XmModule& xm, int frames) {
 
 // Levels per tick, in ft2 mode and from libopenmpt, each in 0..100 of its own loudest tick.
 std::pair<std::vector<int>, std::vector<int>> tick_levels(const XmModule& xm, int ticks) {
-  auto player = load_xm(xm);
-  player_set_replay_mode(*player, ReplayMode::ft2);
+  auto player = load_xm(xm, ReplayMode::ft2);
   const auto ours = tick_peaks(render_module(*player, static_cast<double>(ticks) * tick_frames / mix_rate, false), ticks);
   const auto theirs = tick_peaks(openmpt_render(xm, ticks * tick_frames), ticks);
   auto scale = [](std::vector<int> v) {
@@ -957,8 +954,7 @@ TEST(Ft2Replay, FrequencyAgreesWithLibopenmptUpToTheWrap) {
       units -= per * 5;
     }
     if (units) m.patterns[0].at(row++, 0, 2) = {0, 0, 0, 0xE, static_cast<std::uint8_t>(0x20 | units)};
-    auto player = load_xm(m);
-    player_set_replay_mode(*player, ReplayMode::ft2);
+    auto player = load_xm(m, ReplayMode::ft2);
     const int from = (row + 1) * 6 * tick_frames, frames = 8 * 6 * tick_frames;
     const auto ours = render_module(*player, static_cast<double>(from + frames) / mix_rate, false);
     const auto theirs = openmpt_render(m, from + frames);

@@ -90,8 +90,9 @@ XmModule flow_song(std::uint32_t seed) {
 
 // The first frame of every row's first tick in a render from the start (to the song's
 // end, at most limit frames), in the output's chunks, found by mixing for real.
-std::map<std::uint16_t, std::uint64_t> row_starts(const XmModule& song, std::uint64_t limit) {
-  auto player = load_xm(song);
+std::map<std::uint16_t, std::uint64_t> row_starts(const XmModule& song, std::uint64_t limit,
+                                                   ReplayMode mode = ReplayMode::classic) {
+  auto player = load_xm(song, mode);
   player_start(*player);
   struct State {
     ModulePlayer* m;
@@ -132,8 +133,9 @@ std::vector<std::int16_t> render_rest(OfflineRenderer& r, std::uint64_t limit) {
   return out;
 }
 
-std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit) {
-  auto player = load_xm(song);
+std::vector<std::int16_t> render_all(const XmModule& song, std::uint64_t limit,
+                                     ReplayMode mode = ReplayMode::classic) {
+  auto player = load_xm(song, mode);
   OfflineRenderer r(*player);
   return render_rest(r, limit);
 }
@@ -148,12 +150,14 @@ void expect_tail_equal(const std::vector<std::int16_t>& full, std::uint64_t from
 
 constexpr std::uint64_t limit = 90ull * mix_rate;
 
+// In both replays: each follows its own loops, retriggers and envelopes while seeking.
 TEST(Seek, RenderFromAnyRowEqualsTheFullRenderFromThere) {
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2})
   for (std::uint32_t seed : {1u, 2u, 3u}) {
-    SCOPED_TRACE(seed);
+    SCOPED_TRACE(testing::Message() << "seed " << seed << (mode == ReplayMode::ft2 ? ", ft2" : ", classic"));
     const XmModule song = flow_song(seed);
-    const auto full = render_all(song, limit);
-    const auto starts = row_starts(song, limit);
+    const auto full = render_all(song, limit, mode);
+    const auto starts = row_starts(song, limit, mode);
     ASSERT_GT(starts.size(), 60u);
     EXPECT_EQ(starts.count(0x0300), 0u) << "order 3 is jumped over";
     std::mt19937 rng(seed);
@@ -162,7 +166,7 @@ TEST(Seek, RenderFromAnyRowEqualsTheFullRenderFromThere) {
       if ((pos & 0xFF) == 0 || rng() % 8 == 0) targets.push_back(pos);
     for (std::uint16_t target : targets) {
       SCOPED_TRACE(testing::Message() << std::hex << target);
-      auto player = load_xm(song);
+      auto player = load_xm(song, mode);
       OfflineRenderer r(*player);
       ASSERT_TRUE(r.seek_row(target, limit));
       EXPECT_EQ(r.frames_rendered(), starts.at(target));

@@ -83,8 +83,7 @@ TEST_F(ToolTest, Ft2ReplayIsChosenByFlag) {
   ASSERT_EQ(run("render " + song.string() + " -o " + classic_wav.string() + " --seconds 1").status, 0);
   const Result r = run("render " + song.string() + " --ft2 -o " + ft2_wav.string() + " --seconds 1");
   ASSERT_EQ(r.status, 0) << r.out;
-  auto player = load_xm(module);
-  player_set_replay_mode(*player, ReplayMode::ft2);
+  auto player = load_xm(module, ReplayMode::ft2);
   const auto pcm = render_module(*player, 1, false);
   std::ifstream in(ft2_wav, std::ios::binary), classic_in(classic_wav, std::ios::binary);
   const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};

@@ -33,6 +33,12 @@ std::unique_ptr<ModulePlayer> load_bytes(const std::vector<std::uint8_t>& bytes)
 
 std::unique_ptr<ModulePlayer> load_xm(const XmModule& module) { return load_bytes(xm_write(module)); }
 
+std::unique_ptr<ModulePlayer> load_xm(const XmModule& module, ReplayMode mode) {
+  auto player = load_xm(module);
+  if (player) player_set_replay_mode(*player, mode);
+  return player;
+}
+
 void run_ticks(ModulePlayer& player, int ticks) {
   for (int i = 0; i < ticks; ++i) player.tick_function(player);
 }

@@ -16,6 +16,8 @@ XmInstrument test_instrument(XmSample sample);
 XmModule test_module(int channels = 2, int rows = 64);
 
 std::unique_ptr<ModulePlayer> load_xm(const XmModule& module);
+// The same, set to the given replay.
+std::unique_ptr<ModulePlayer> load_xm(const XmModule& module, ReplayMode mode);
 std::unique_ptr<ModulePlayer> load_bytes(const std::vector<std::uint8_t>& bytes);
 
 // Starts the player and runs ticks ticks.
