@@ -206,6 +206,62 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
   while (remaining > 0 && v.sample) {
     const Sample& s = *v.sample;
     const bool forward = v.direction != 2;
+    if constexpr (Dry) {
+      // A looped sample plays on, so a ramp that ends within these frames ends on its
+      // targets, however the segments cut it: its gains on the way need no sums.
+      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
+      if (How == Run::skip && loops) {
+        const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+        if ((continues ? v.ramp_frames_remaining : m.ramp_frames) <= remaining) {
+          v.last_left = v.left;
+          v.last_right = v.right;
+          v.ramp_frames_remaining = 0;
+          v.ramp_step_left = 0;
+          v.ramp_step_right = 0;
+          v.current_left = v.left * 256;
+          v.current_right = v.right * 256;
+        } else {
+          start_or_continue_ramp(m, v);
+        }
+      }
+      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
+      // remainder land where they would.
+      if (loops && (How == Run::move || v.ramp_frames_remaining == 0) && forward && s.loop_type == 2) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position < start + length) {
+          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
+          v.position = p < start + length ? p : start + (p - start) % length;
+          return;
+        }
+      }
+      if (How == Run::skip && !loops) start_or_continue_ramp(m, v);
+    } else {
+      start_or_continue_ramp(m, v);
+    }
+    if constexpr (How == Run::mix) {
+      // Off a ramp, a forward loop's ends need no cut where the loop is written out: the
+      // values and fractions read are those of the loop itself, frame for frame.
+      if (s.unrolled && v.ramp_frames_remaining == 0 && forward && v.step != 0) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position >= start && v.position - start < length) {
+          std::uint64_t offset = v.position - start;
+          const std::uint64_t span = static_cast<std::uint64_t>(s.unrolled_length) << 32;
+          const std::uint64_t k = (span - offset + v.step - 1) / v.step;
+          const int n = k < static_cast<std::uint64_t>(remaining) ? static_cast<int>(k) : remaining;
+          if (v.left == 0 && v.right == 0)
+            offset += v.step * static_cast<std::uint64_t>(n);
+          else
+            m.kernels->mix_flat(s.unrolled, offset, v.step, out, n, static_cast<float>(v.left) / 255.0f,
+                                static_cast<float>(v.right) / 255.0f);
+          v.position = start + offset % length;
+          remaining -= n;
+          out += 2 * n;
+          continue;
+        }
+      }
+    }
     const std::uint64_t boundary_step = v.step ? v.step : zero_step_substitute;
     std::uint64_t distance;
     if (forward) {
@@ -226,30 +282,6 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     if (!s.data) {  // nothing to read (length 0): the voice ends here
       n = 0;
       boundary = true;
-    }
-    if constexpr (How != Run::move) start_or_continue_ramp(m, v);
-    if constexpr (Dry) {
-      // A looped sample plays on, so a ramp that ends within these frames ends on its
-      // targets, however the segments cut it: its gains on the way need no sums.
-      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
-      if (How == Run::skip && loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
-        v.ramp_frames_remaining = 0;
-        v.ramp_step_left = 0;
-        v.ramp_step_right = 0;
-        v.current_left = v.left * 256;
-        v.current_right = v.right * 256;
-      }
-      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
-      // remainder land where they would.
-      if (loops && (How == Run::move || v.ramp_frames_remaining == 0) && forward && s.loop_type == 2) {
-        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
-        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
-        if (v.position < start + length) {
-          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
-          v.position = p < start + length ? p : start + (p - start) % length;
-          return;
-        }
-      }
     }
     const bool ramp = How != Run::move && v.ramp_frames_remaining != 0;
     if (ramp && v.ramp_frames_remaining < n) {
@@ -310,6 +342,20 @@ std::uint64_t voice_bit(const Voice& v) { return std::uint64_t{1} << (v.index & 
 
 }  // namespace
 
+void sample_unroll_loop(Sample& s) {
+  // Loops this long already cross their ends rarely.
+  constexpr int shortest_unrolled = 4096;
+  s.unrolled = nullptr;
+  s.unrolled_length = 0;
+  s.unrolled_storage.clear();
+  if (s.loop_type != 2 || !s.data || s.loop_length <= 0 || s.loop_length >= shortest_unrolled / 2) return;
+  const int loops = (shortest_unrolled + s.loop_length - 1) / s.loop_length;
+  s.unrolled_length = loops * s.loop_length;
+  s.unrolled_storage.resize(static_cast<std::size_t>(s.unrolled_length) + 8);
+  for (int i = 0; i <= s.unrolled_length; ++i) s.unrolled_storage[i] = s.data[s.loop_start + i % s.loop_length];
+  s.unrolled = s.unrolled_storage.data();
+}
+
 void note_voice_changed(ModulePlayer& m, const Voice& v) {
   if (v.sample && !steady(v)) m.busy_voices |= voice_bit(v);
 }
@@ -328,7 +374,8 @@ void begin_skipping(ModulePlayer& m) {
 void settle_voice(ModulePlayer& m, Voice& v) {
   if (v.settled_at == m.dry_frames) return;
   // In pieces whose steps sum within 64 bits (a forward loop takes them in one sum).
-  const std::uint64_t most = std::min<std::uint64_t>(1u << 30, (1ull << 62) / (v.step ? v.step : 1));
+  const std::uint64_t most =
+      v.step <= (1ull << 32) ? 1u << 30 : std::min<std::uint64_t>(1u << 30, (1ull << 62) / v.step);
   while (v.settled_at != m.dry_frames) {
     const std::uint64_t owed = std::min<std::uint64_t>(m.dry_frames - v.settled_at, most);
     v.settled_at += owed;

@@ -45,6 +45,12 @@ struct Sample {
   std::uint8_t loop_type = 0;  // 1 none, 2 forward, 4 ping-pong (0 only for silent_sample)
   std::int8_t relative_note = 0;
   std::vector<std::int16_t> storage;  // owns data
+  // A short forward loop written out whole several times over (unrolled_length values,
+  // then the loop's first value as the guard), so that mixing crosses its end less often;
+  // null when there is none (see sample_unroll_loop).
+  const std::int16_t* unrolled = nullptr;
+  int unrolled_length = 0;
+  std::vector<std::int16_t> unrolled_storage;  // owns unrolled
 };
 
 struct Instrument {
@@ -239,6 +245,9 @@ int amiga_period(int note, int finetune);
 
 // ---- Voices and mixer ---------------------------------------------------------------
 void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);
+// Gives a sample with a short forward loop (and its guard value set) its unrolled copy;
+// the mixed sound is the same with or without it.
+void sample_unroll_loop(Sample& sample);
 // Adds every voice into span (interleaved left, right floats) for frames frames.
 void mix_voices(ModulePlayer& player, float* span, int frames);
 // Moves every voice as mix_voices would for frames frames (positions, loop directions,

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "sound/module.h"
 
@@ -15,16 +16,34 @@ std::uint64_t step_for(int f) {
   return whole << 32 | fraction;
 }
 
-int frequency(const ModulePlayer& m, const Channel& ch) {
-  double f;
-  if (m.linear_frequencies())
-    f = 8363.0 * std::exp2((4608.0 - ch.period + ch.period_delta) / 768.0);
-  else
-    f = static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta));
+int clamped_frequency(double f) {
   if (f < 100) return 100;
   // Periods slid far below any note would overflow; they play at the highest rate.
   if (f > 2147483647.0) return 2147483647;
   return static_cast<int>(f);
+}
+
+// Linear frequencies: 8363 Hz x 2^(n / 768), n = 4608 - period + delta.
+std::uint64_t linear_step(long long n) {
+  return step_for(clamped_frequency(8363.0 * std::exp2(static_cast<double>(n) / 768.0)));
+}
+
+// The steps of the linear periods that notes and their effects reach, made once per process.
+constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
+
+std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
+  if (m.linear_frequencies()) {
+    static const std::vector<std::uint64_t> table = [] {
+      std::vector<std::uint64_t> t(linear_steps_count);
+      for (long long i = 0; i < linear_steps_count; ++i) t[i] = linear_step(linear_steps_first + i);
+      return t;
+    }();
+    // (4608.0 - period + delta) in double arithmetic is this integer exactly.
+    const long long n = 4608 - static_cast<long long>(ch.period) + ch.period_delta;
+    const unsigned long long slot = static_cast<unsigned long long>(n - linear_steps_first);
+    return slot < static_cast<unsigned long long>(linear_steps_count) ? table[slot] : linear_step(n);
+  }
+  return step_for(clamped_frequency(static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta))));
 }
 
 // FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
@@ -104,7 +123,7 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     const long long period = static_cast<long long>(ch.period) + ch.period_delta;
     if (period != v->step_period || m.flags != v->step_flags) {
       settle_voice(m, *v);
-      v->step = step_for(frequency(m, ch));
+      v->step = step_of(m, ch);
       v->step_period = period;
       v->step_flags = m.flags;
     }
