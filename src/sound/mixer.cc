@@ -371,8 +371,43 @@ void begin_skipping(ModulePlayer& m) {
   for (const Voice& v : m.voices) note_voice_changed(m, v);
 }
 
-void settle_voice(ModulePlayer& m, Voice& v) {
-  if (v.settled_at == m.dry_frames) return;
+namespace {
+
+// Moves a voice frames frames along its sample as mix_voice's dry runs would, where that
+// is one sum: inside a forward loop, or short of the end of a sample without a loop (or,
+// with may_end, up to that end, where the voice stops). False, with the voice untouched,
+// for the rest. frames * step stays within 64 bits.
+bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
+  const Sample& s = *v.sample;
+  if (v.step == 0 || v.direction == 2 || !s.data || s.loop_length <= 0) return false;
+  const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+  const std::uint64_t end = start + (static_cast<std::uint64_t>(s.loop_length) << 32);
+  if (v.position >= end) return false;
+  const std::uint64_t p = v.position + v.step * frames;
+  if (s.loop_type == 2) {
+    v.position = p < end ? p : start + (p - start) % (end - start);
+    return true;
+  }
+  if (s.loop_type != 1) return false;
+  if (p < end) {
+    v.position = p;
+  } else {
+    if (!may_end) return false;
+    v.sample = nullptr;
+    v.position = 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+void settle_voice_behind(ModulePlayer& m, Voice& v) {
+  const std::uint64_t owed_all = m.dry_frames - v.settled_at;
+  // The one piece the loop below would take, where it is one sum.
+  if (v.sample && owed_all <= (1u << 30) && v.step <= (1ull << 32) && move_straight(v, owed_all, true)) {
+    v.settled_at = m.dry_frames;
+    return;
+  }
   // In pieces whose steps sum within 64 bits (a forward loop takes them in one sum).
   const std::uint64_t most =
       v.step <= (1ull << 32) ? 1u << 30 : std::min<std::uint64_t>(1u << 30, (1ull << 62) / v.step);
@@ -387,14 +422,38 @@ void settle_voices(ModulePlayer& m) {
   for (Voice& v : m.voices) settle_voice(m, v);
 }
 
-void skip_voices(ModulePlayer& m, int frames) {
+void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
   if (frames <= 0) return;
+  calm = std::max<std::uint64_t>(calm, static_cast<std::uint64_t>(frames));
   // Only the voices on a ramp or about to start one; the others wait (settle_voice).
   for (std::uint64_t busy = m.busy_voices; busy != 0; busy &= busy - 1) {
     Voice& v = m.voices[__builtin_ctzll(busy)];
     settle_voice(m, v);
-    if (v.sample) mix_voice<Run::skip>(m, v, nullptr, frames);
     v.settled_at += static_cast<std::uint64_t>(frames);
+    if (!v.sample) {
+      m.busy_voices &= ~voice_bit(v);
+      continue;
+    }
+    // The common case, as mix_voice<Run::skip> runs it: a ramp that ends within these frames
+    // (the voice sounding on) ends on its targets, and the voice moves by one sum; it is
+    // steady then. A looped voice's ramp that ends later, before anything looks at it, ends
+    // there too: where the frames are cut on the way changes only the gains in between.
+    const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+    const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
+    if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
+      if (v.step <= (1ull << 32) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
+        v.last_left = v.left;
+        v.last_right = v.right;
+        v.ramp_frames_remaining = 0;
+        v.ramp_step_left = 0;
+        v.ramp_step_right = 0;
+        v.current_left = v.left * 256;
+        v.current_right = v.right * 256;
+        m.busy_voices &= ~voice_bit(v);
+        continue;
+      }
+    }
+    mix_voice<Run::skip>(m, v, nullptr, frames);
     if (!v.sample || steady(v)) m.busy_voices &= ~voice_bit(v);
   }
   m.dry_frames += static_cast<std::uint64_t>(frames);
@@ -447,7 +506,7 @@ namespace {
 // The output's chunk accounting: ticks run whenever the frames owed to the current tick
 // are used up; between them the voices mix (or, dry, only move).
 template <bool Dry>
-int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* context) {
+int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* context, std::uint64_t more) {
   int mixed = 0;
   int left = m.samples_left_in_tick;
   while (mixed < frames) {
@@ -458,7 +517,7 @@ int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* co
     }
     const int n = std::min(left, frames - mixed);
     if constexpr (Dry)
-      skip_voices(m, n);
+      skip_voices(m, n, std::min<std::uint64_t>(static_cast<std::uint64_t>(left), static_cast<std::uint64_t>(frames - mixed) + more));
     else
       mix_voices(m, span + 2 * mixed, n);
     mixed += n;
@@ -474,12 +533,12 @@ int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, Tick
                void* context) {
   if (frames <= 0) return 0;
   std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
-  const int mixed = run_frames<false>(m, span, frames, gate, context);
+  const int mixed = run_frames<false>(m, span, frames, gate, context, 0);
   pcm_convert(pcm, span, mixed);
   return mixed;
 }
 
-int skip_frames(ModulePlayer& m, int frames, TickGate gate, void* context) {
+int skip_frames(ModulePlayer& m, int frames, TickGate gate, void* context, std::uint64_t more) {
   if (frames <= 0) return 0;
-  return run_frames<true>(m, nullptr, frames, gate, context);
+  return run_frames<true>(m, nullptr, frames, gate, context, more);
 }

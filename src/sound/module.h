@@ -251,13 +251,18 @@ void sample_unroll_loop(Sample& sample);
 // Adds every voice into span (interleaved left, right floats) for frames frames.
 void mix_voices(ModulePlayer& player, float* span, int frames);
 // Moves every voice as mix_voices would for frames frames (positions, loop directions,
-// ramp gains), writing nothing: what a seek runs instead of mixing.
-void skip_voices(ModulePlayer& player, int frames);
+// ramp gains), writing nothing: what a seek runs instead of mixing. calm: the frames from
+// here (at least frames) in which nothing looks at the voices' gains (no tick, no end of
+// the run): a ramp that ends within them may take its targets at once.
+void skip_voices(ModulePlayer& player, int frames, std::uint64_t calm = 0);
 // A run of skip_frames: begin_skipping before it (it notes which voices are on a ramp);
 // settle_voices after it, before the voices are mixed or looked at again.
 void begin_skipping(ModulePlayer& player);
 // Brings a voice that skip_voices left behind up to date (a no-op for one that is).
-void settle_voice(ModulePlayer& player, Voice& voice);
+void settle_voice_behind(ModulePlayer& player, Voice& voice);
+inline void settle_voice(ModulePlayer& player, Voice& voice) {
+  if (voice.settled_at != player.dry_frames) settle_voice_behind(player, voice);
+}
 void settle_voices(ModulePlayer& player);
 // Tells the mixer that a voice's gains, sample or step may have changed.
 void note_voice_changed(ModulePlayer& player, const Voice& voice);
@@ -273,5 +278,7 @@ using TickGate = bool (*)(void* context, int mixed);
 int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
                TickGate gate = nullptr, void* context = nullptr);
 // mix_frames without the mixing: the same ticks and voice movements, no samples (between
-// begin_skipping and settle_voices).
-int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr);
+// begin_skipping and settle_voices). more: the frames the run certainly goes on for after
+// these, unless the gate stops it before a tick.
+int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr,
+                std::uint64_t more = 0);

@@ -104,7 +104,6 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
                        ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
     v->volume = static_cast<int>(vol);
-    set_gains(m, *v);
   }
   if (ch.update_flags & update_panning) {
     const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
@@ -116,8 +115,8 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     }
     p = p < 0 ? 0 : p > 255 ? 255 : p;
     v->panning = static_cast<int>(p);
-    set_gains(m, *v);
   }
+  if (ch.update_flags & (update_volume | update_panning)) set_gains(m, *v);
   if (ch.update_flags & update_frequency) {
     // Most ticks ask again for the period the voice already plays: keep its step.
     const long long period = static_cast<long long>(ch.period) + ch.period_delta;
