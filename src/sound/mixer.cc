@@ -329,15 +329,6 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
 
 namespace {
 
-// Off a ramp, with its gains on their targets, a voice only moves along its sample, and
-// where the frames are cut makes no difference to where it ends up: while a seek skips
-// frames it can wait, and catch up when something next looks at it. (A voice without a
-// step reaches its boundaries by frames counted per call: it goes the eager way.)
-bool steady(const Voice& v) {
-  return v.ramp_frames_remaining == 0 && v.left == v.last_left && v.right == v.last_right &&
-         v.current_left == v.left * 256 && v.current_right == v.right * 256 && v.step != 0;
-}
-
 std::uint64_t voice_bit(const Voice& v) { return std::uint64_t{1} << (v.index & 63); }
 
 }  // namespace
@@ -354,10 +345,6 @@ void sample_unroll_loop(Sample& s) {
   s.unrolled_storage.resize(static_cast<std::size_t>(s.unrolled_length) + 8);
   for (int i = 0; i <= s.unrolled_length; ++i) s.unrolled_storage[i] = s.data[s.loop_start + i % s.loop_length];
   s.unrolled = s.unrolled_storage.data();
-}
-
-void note_voice_changed(ModulePlayer& m, const Voice& v) {
-  if (v.sample && !steady(v)) m.busy_voices |= voice_bit(v);
 }
 
 void mix_voices(ModulePlayer& m, float* span, int frames) {
@@ -404,7 +391,9 @@ bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
 void settle_voice_behind(ModulePlayer& m, Voice& v) {
   const std::uint64_t owed_all = m.dry_frames - v.settled_at;
   // The one piece the loop below would take, where it is one sum.
-  if (v.sample && owed_all <= (1u << 30) && v.step <= (1ull << 32) && move_straight(v, owed_all, true)) {
+  const bool one_piece =
+      (owed_all <= (1u << 30) && v.step <= (1ull << 32)) || (owed_all <= (1u << 20) && v.step <= (1ull << 42));
+  if (v.sample && one_piece && move_straight(v, owed_all, true)) {
     v.settled_at = m.dry_frames;
     return;
   }
@@ -441,7 +430,7 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
     const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
     const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
     if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
-      if (v.step <= (1ull << 32) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
+      if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
         v.last_left = v.left;
         v.last_right = v.right;
         v.ramp_frames_remaining = 0;
@@ -454,7 +443,7 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
       }
     }
     mix_voice<Run::skip>(m, v, nullptr, frames);
-    if (!v.sample || steady(v)) m.busy_voices &= ~voice_bit(v);
+    if (!v.sample || voice_steady(v)) m.busy_voices &= ~voice_bit(v);
   }
   m.dry_frames += static_cast<std::uint64_t>(frames);
 }

@@ -264,8 +264,19 @@ inline void settle_voice(ModulePlayer& player, Voice& voice) {
   if (voice.settled_at != player.dry_frames) settle_voice_behind(player, voice);
 }
 void settle_voices(ModulePlayer& player);
+// Off a ramp, with its gains on their targets, a voice only moves along its sample, and
+// where the frames are cut makes no difference to where it ends up: while a seek skips
+// frames it can wait, and catch up when something next looks at it. (A voice without a
+// step reaches its boundaries by frames counted per call: it goes the eager way.)
+inline bool voice_steady(const Voice& v) {
+  // Without branches: the gains change from tick to tick in ways no predictor follows.
+  return ((v.ramp_frames_remaining == 0) & (v.left == v.last_left) & (v.right == v.last_right) &
+          (v.current_left == v.left * 256) & (v.current_right == v.right * 256) & (v.step != 0)) != 0;
+}
 // Tells the mixer that a voice's gains, sample or step may have changed.
-void note_voice_changed(ModulePlayer& player, const Voice& voice);
+inline void note_voice_changed(ModulePlayer& player, const Voice& voice) {
+  if (voice.sample) player.busy_voices |= static_cast<std::uint64_t>(!voice_steady(voice)) << (voice.index & 63);
+}
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 

@@ -101,9 +101,17 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
   }
   if (ch.update_flags & update_volume) {
-    const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
-                       ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
-    v->volume = static_cast<int>(vol);
+    const long long volume = static_cast<long long>(ch.volume) + ch.volume_delta;
+    const int envelope = ch.volume_envelope.value;
+    if (volume >= -1024 && volume <= 1024 && envelope >= -1024 && envelope <= 1024 && ch.fadeout_volume >= 0 &&
+        ch.fadeout_volume <= 65536 && m.global_volume >= 0 && m.global_volume <= 64) {
+      // Below 2^53 every product of the double form is an exact integer: the same value.
+      v->volume = static_cast<int>(volume * envelope * ch.fadeout_volume * m.global_volume * 255 / (1LL << 35));
+    } else {
+      const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
+                         ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
+      v->volume = static_cast<int>(vol);
+    }
   }
   if (ch.update_flags & update_panning) {
     const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
