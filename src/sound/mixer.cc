@@ -364,7 +364,7 @@ namespace {
 // is one sum: inside a forward loop, or short of the end of a sample without a loop (or,
 // with may_end, up to that end, where the voice stops). False, with the voice untouched,
 // for the rest. frames * step stays within 64 bits.
-bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
+inline __attribute__((always_inline)) bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
   const Sample& s = *v.sample;
   if (v.step == 0 || v.direction == 2 || !s.data || s.loop_length <= 0) return false;
   const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
@@ -388,16 +388,11 @@ bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
 
 }  // namespace
 
-void settle_voice_behind(ModulePlayer& m, Voice& v) {
-  const std::uint64_t owed_all = m.dry_frames - v.settled_at;
-  // The one piece the loop below would take, where it is one sum.
-  const bool one_piece =
-      (owed_all <= (1u << 30) && v.step <= (1ull << 32)) || (owed_all <= (1u << 20) && v.step <= (1ull << 42));
-  if (v.sample && one_piece && move_straight(v, owed_all, true)) {
-    v.settled_at = m.dry_frames;
-    return;
-  }
-  // In pieces whose steps sum within 64 bits (a forward loop takes them in one sum).
+namespace {
+
+// The general way: in pieces whose steps sum within 64 bits (a forward loop takes them in
+// one sum).
+__attribute__((noinline)) void settle_in_pieces(ModulePlayer& m, Voice& v) {
   const std::uint64_t most =
       v.step <= (1ull << 32) ? 1u << 30 : std::min<std::uint64_t>(1u << 30, (1ull << 62) / v.step);
   while (v.settled_at != m.dry_frames) {
@@ -405,6 +400,24 @@ void settle_voice_behind(ModulePlayer& m, Voice& v) {
     v.settled_at += owed;
     if (v.sample) mix_voice<Run::move>(m, v, nullptr, static_cast<int>(owed));
   }
+}
+
+// The general way of a skip, frame-exactly, kept out of skip_voices' loop.
+__attribute__((noinline)) void skip_voice_exactly(const ModulePlayer& m, Voice& v, int frames) {
+  mix_voice<Run::skip>(m, v, nullptr, frames);
+}
+
+}  // namespace
+
+void settle_voice_behind(ModulePlayer& m, Voice& v) {
+  const std::uint64_t owed = m.dry_frames - v.settled_at;
+  // The one piece settle_in_pieces would take, where it is one sum.
+  const bool one_piece = (owed <= (1u << 30) && v.step <= (1ull << 32)) || (owed <= (1u << 20) && v.step <= (1ull << 42));
+  if (v.sample && one_piece && move_straight(v, owed, true)) {
+    v.settled_at = m.dry_frames;
+    return;
+  }
+  settle_in_pieces(m, v);
 }
 
 void settle_voices(ModulePlayer& m) {
@@ -442,7 +455,7 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
         continue;
       }
     }
-    mix_voice<Run::skip>(m, v, nullptr, frames);
+    skip_voice_exactly(m, v, frames);
     if (!v.sample || voice_steady(v)) m.busy_voices &= ~voice_bit(v);
   }
   m.dry_frames += static_cast<std::uint64_t>(frames);

@@ -101,17 +101,9 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
   }
   if (ch.update_flags & update_volume) {
-    const long long volume = static_cast<long long>(ch.volume) + ch.volume_delta;
-    const int envelope = ch.volume_envelope.value;
-    if (volume >= -1024 && volume <= 1024 && envelope >= -1024 && envelope <= 1024 && ch.fadeout_volume >= 0 &&
-        ch.fadeout_volume <= 65536 && m.global_volume >= 0 && m.global_volume <= 64) {
-      // Below 2^53 every product of the double form is an exact integer: the same value.
-      v->volume = static_cast<int>(volume * envelope * ch.fadeout_volume * m.global_volume * 255 / (1LL << 35));
-    } else {
-      const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
-                         ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
-      v->volume = static_cast<int>(vol);
-    }
+    const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
+                       ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
+    v->volume = static_cast<int>(vol);
   }
   if (ch.update_flags & update_panning) {
     const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
@@ -124,7 +116,13 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     p = p < 0 ? 0 : p > 255 ? 255 : p;
     v->panning = static_cast<int>(p);
   }
-  if (ch.update_flags & (update_volume | update_panning)) set_gains(m, *v);
+  // Whether the voice may have left its steady state (see voice_steady).
+  bool changed = ch.update_flags & update_trigger;
+  if (ch.update_flags & (update_volume | update_panning)) {
+    const int left = v->left, right = v->right;
+    set_gains(m, *v);
+    changed |= v->left != left || v->right != right;
+  }
   if (ch.update_flags & update_frequency) {
     // Most ticks ask again for the period the voice already plays: keep its step.
     const long long period = static_cast<long long>(ch.period) + ch.period_delta;
@@ -133,11 +131,12 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
       v->step = step_of(m, ch);
       v->step_period = period;
       v->step_flags = m.flags;
+      changed = true;
     }
   }
   if (ch.update_flags & update_restart) {
     v->position = 0;
     v->start_offset = 0;
   }
-  note_voice_changed(m, *v);
+  if (changed) note_voice_changed(m, *v);
 }
