@@ -206,6 +206,62 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
   while (remaining > 0 && v.sample) {
     const Sample& s = *v.sample;
     const bool forward = v.direction != 2;
+    if constexpr (Dry) {
+      // A looped sample plays on, so a ramp that ends within these frames ends on its
+      // targets, however the segments cut it: its gains on the way need no sums.
+      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
+      if (How == Run::skip && loops) {
+        const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+        if ((continues ? v.ramp_frames_remaining : m.ramp_frames) <= remaining) {
+          v.last_left = v.left;
+          v.last_right = v.right;
+          v.ramp_frames_remaining = 0;
+          v.ramp_step_left = 0;
+          v.ramp_step_right = 0;
+          v.current_left = v.left * 256;
+          v.current_right = v.right * 256;
+        } else {
+          start_or_continue_ramp(m, v);
+        }
+      }
+      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
+      // remainder land where they would.
+      if (loops && (How == Run::move || v.ramp_frames_remaining == 0) && forward && s.loop_type == 2) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position < start + length) {
+          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
+          v.position = p < start + length ? p : start + (p - start) % length;
+          return;
+        }
+      }
+      if (How == Run::skip && !loops) start_or_continue_ramp(m, v);
+    } else {
+      start_or_continue_ramp(m, v);
+    }
+    if constexpr (How == Run::mix) {
+      // Off a ramp, a forward loop's ends need no cut where the loop is written out: the
+      // values and fractions read are those of the loop itself, frame for frame.
+      if (s.unrolled && v.ramp_frames_remaining == 0 && forward && v.step != 0) {
+        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
+        if (v.position >= start && v.position - start < length) {
+          std::uint64_t offset = v.position - start;
+          const std::uint64_t span = static_cast<std::uint64_t>(s.unrolled_length) << 32;
+          const std::uint64_t k = (span - offset + v.step - 1) / v.step;
+          const int n = k < static_cast<std::uint64_t>(remaining) ? static_cast<int>(k) : remaining;
+          if (v.left == 0 && v.right == 0)
+            offset += v.step * static_cast<std::uint64_t>(n);
+          else
+            m.kernels->mix_flat(s.unrolled, offset, v.step, out, n, static_cast<float>(v.left) / 255.0f,
+                                static_cast<float>(v.right) / 255.0f);
+          v.position = start + offset % length;
+          remaining -= n;
+          out += 2 * n;
+          continue;
+        }
+      }
+    }
     const std::uint64_t boundary_step = v.step ? v.step : zero_step_substitute;
     std::uint64_t distance;
     if (forward) {
@@ -226,30 +282,6 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     if (!s.data) {  // nothing to read (length 0): the voice ends here
       n = 0;
       boundary = true;
-    }
-    if constexpr (How != Run::move) start_or_continue_ramp(m, v);
-    if constexpr (Dry) {
-      // A looped sample plays on, so a ramp that ends within these frames ends on its
-      // targets, however the segments cut it: its gains on the way need no sums.
-      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
-      if (How == Run::skip && loops && v.ramp_frames_remaining != 0 && v.ramp_frames_remaining <= remaining) {
-        v.ramp_frames_remaining = 0;
-        v.ramp_step_left = 0;
-        v.ramp_step_right = 0;
-        v.current_left = v.left * 256;
-        v.current_right = v.right * 256;
-      }
-      // Off a ramp, a forward loop's segments only add steps and wrap: one sum and one
-      // remainder land where they would.
-      if (loops && (How == Run::move || v.ramp_frames_remaining == 0) && forward && s.loop_type == 2) {
-        const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
-        const std::uint64_t length = static_cast<std::uint64_t>(s.loop_length) << 32;
-        if (v.position < start + length) {
-          const std::uint64_t p = v.position + v.step * static_cast<std::uint64_t>(remaining);
-          v.position = p < start + length ? p : start + (p - start) % length;
-          return;
-        }
-      }
     }
     const bool ramp = How != Run::move && v.ramp_frames_remaining != 0;
     if (ramp && v.ramp_frames_remaining < n) {
@@ -297,21 +329,22 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
 
 namespace {
 
-// Off a ramp, with its gains on their targets, a voice only moves along its sample, and
-// where the frames are cut makes no difference to where it ends up: while a seek skips
-// frames it can wait, and catch up when something next looks at it. (A voice without a
-// step reaches its boundaries by frames counted per call: it goes the eager way.)
-bool steady(const Voice& v) {
-  return v.ramp_frames_remaining == 0 && v.left == v.last_left && v.right == v.last_right &&
-         v.current_left == v.left * 256 && v.current_right == v.right * 256 && v.step != 0;
-}
-
 std::uint64_t voice_bit(const Voice& v) { return std::uint64_t{1} << (v.index & 63); }
 
 }  // namespace
 
-void note_voice_changed(ModulePlayer& m, const Voice& v) {
-  if (v.sample && !steady(v)) m.busy_voices |= voice_bit(v);
+void sample_unroll_loop(Sample& s) {
+  // Loops this long already cross their ends rarely.
+  constexpr int shortest_unrolled = 4096;
+  s.unrolled = nullptr;
+  s.unrolled_length = 0;
+  s.unrolled_storage.clear();
+  if (s.loop_type != 2 || !s.data || s.loop_length <= 0 || s.loop_length >= shortest_unrolled / 2) return;
+  const int loops = (shortest_unrolled + s.loop_length - 1) / s.loop_length;
+  s.unrolled_length = loops * s.loop_length;
+  s.unrolled_storage.resize(static_cast<std::size_t>(s.unrolled_length) + 8);
+  for (int i = 0; i <= s.unrolled_length; ++i) s.unrolled_storage[i] = s.data[s.loop_start + i % s.loop_length];
+  s.unrolled = s.unrolled_storage.data();
 }
 
 void mix_voices(ModulePlayer& m, float* span, int frames) {
@@ -325,10 +358,43 @@ void begin_skipping(ModulePlayer& m) {
   for (const Voice& v : m.voices) note_voice_changed(m, v);
 }
 
-void settle_voice(ModulePlayer& m, Voice& v) {
-  if (v.settled_at == m.dry_frames) return;
-  // In pieces whose steps sum within 64 bits (a forward loop takes them in one sum).
-  const std::uint64_t most = std::min<std::uint64_t>(1u << 30, (1ull << 62) / (v.step ? v.step : 1));
+namespace {
+
+// Moves a voice frames frames along its sample as mix_voice's dry runs would, where that
+// is one sum: inside a forward loop, or short of the end of a sample without a loop (or,
+// with may_end, up to that end, where the voice stops). False, with the voice untouched,
+// for the rest. frames * step stays within 64 bits.
+inline __attribute__((always_inline)) bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
+  const Sample& s = *v.sample;
+  if (v.step == 0 || v.direction == 2 || !s.data || s.loop_length <= 0) return false;
+  const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
+  const std::uint64_t end = start + (static_cast<std::uint64_t>(s.loop_length) << 32);
+  if (v.position >= end) return false;
+  const std::uint64_t p = v.position + v.step * frames;
+  if (s.loop_type == 2) {
+    v.position = p < end ? p : start + (p - start) % (end - start);
+    return true;
+  }
+  if (s.loop_type != 1) return false;
+  if (p < end) {
+    v.position = p;
+  } else {
+    if (!may_end) return false;
+    v.sample = nullptr;
+    v.position = 0;
+  }
+  return true;
+}
+
+}  // namespace
+
+namespace {
+
+// The general way: in pieces whose steps sum within 64 bits (a forward loop takes them in
+// one sum).
+__attribute__((noinline)) void settle_in_pieces(ModulePlayer& m, Voice& v) {
+  const std::uint64_t most =
+      v.step <= (1ull << 32) ? 1u << 30 : std::min<std::uint64_t>(1u << 30, (1ull << 62) / v.step);
   while (v.settled_at != m.dry_frames) {
     const std::uint64_t owed = std::min<std::uint64_t>(m.dry_frames - v.settled_at, most);
     v.settled_at += owed;
@@ -336,19 +402,61 @@ void settle_voice(ModulePlayer& m, Voice& v) {
   }
 }
 
+// The general way of a skip, frame-exactly, kept out of skip_voices' loop.
+__attribute__((noinline)) void skip_voice_exactly(const ModulePlayer& m, Voice& v, int frames) {
+  mix_voice<Run::skip>(m, v, nullptr, frames);
+}
+
+}  // namespace
+
+void settle_voice_behind(ModulePlayer& m, Voice& v) {
+  const std::uint64_t owed = m.dry_frames - v.settled_at;
+  // The one piece settle_in_pieces would take, where it is one sum.
+  const bool one_piece = (owed <= (1u << 30) && v.step <= (1ull << 32)) || (owed <= (1u << 20) && v.step <= (1ull << 42));
+  if (v.sample && one_piece && move_straight(v, owed, true)) {
+    v.settled_at = m.dry_frames;
+    return;
+  }
+  settle_in_pieces(m, v);
+}
+
 void settle_voices(ModulePlayer& m) {
   for (Voice& v : m.voices) settle_voice(m, v);
 }
 
-void skip_voices(ModulePlayer& m, int frames) {
+void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
   if (frames <= 0) return;
+  calm = std::max<std::uint64_t>(calm, static_cast<std::uint64_t>(frames));
   // Only the voices on a ramp or about to start one; the others wait (settle_voice).
   for (std::uint64_t busy = m.busy_voices; busy != 0; busy &= busy - 1) {
     Voice& v = m.voices[__builtin_ctzll(busy)];
     settle_voice(m, v);
-    if (v.sample) mix_voice<Run::skip>(m, v, nullptr, frames);
     v.settled_at += static_cast<std::uint64_t>(frames);
-    if (!v.sample || steady(v)) m.busy_voices &= ~voice_bit(v);
+    if (!v.sample) {
+      m.busy_voices &= ~voice_bit(v);
+      continue;
+    }
+    // The common case, as mix_voice<Run::skip> runs it: a ramp that ends within these frames
+    // (the voice sounding on) ends on its targets, and the voice moves by one sum; it is
+    // steady then. A looped voice's ramp that ends later, before anything looks at it, ends
+    // there too: where the frames are cut on the way changes only the gains in between.
+    const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+    const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
+    if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
+      if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
+        v.last_left = v.left;
+        v.last_right = v.right;
+        v.ramp_frames_remaining = 0;
+        v.ramp_step_left = 0;
+        v.ramp_step_right = 0;
+        v.current_left = v.left * 256;
+        v.current_right = v.right * 256;
+        m.busy_voices &= ~voice_bit(v);
+        continue;
+      }
+    }
+    skip_voice_exactly(m, v, frames);
+    if (!v.sample || voice_steady(v)) m.busy_voices &= ~voice_bit(v);
   }
   m.dry_frames += static_cast<std::uint64_t>(frames);
 }
@@ -400,7 +508,7 @@ namespace {
 // The output's chunk accounting: ticks run whenever the frames owed to the current tick
 // are used up; between them the voices mix (or, dry, only move).
 template <bool Dry>
-int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* context) {
+int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* context, std::uint64_t more) {
   int mixed = 0;
   int left = m.samples_left_in_tick;
   while (mixed < frames) {
@@ -411,7 +519,7 @@ int run_frames(ModulePlayer& m, float* span, int frames, TickGate gate, void* co
     }
     const int n = std::min(left, frames - mixed);
     if constexpr (Dry)
-      skip_voices(m, n);
+      skip_voices(m, n, std::min<std::uint64_t>(static_cast<std::uint64_t>(left), static_cast<std::uint64_t>(frames - mixed) + more));
     else
       mix_voices(m, span + 2 * mixed, n);
     mixed += n;
@@ -427,12 +535,12 @@ int mix_frames(ModulePlayer& m, float* span, std::int16_t* pcm, int frames, Tick
                void* context) {
   if (frames <= 0) return 0;
   std::memset(span, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
-  const int mixed = run_frames<false>(m, span, frames, gate, context);
+  const int mixed = run_frames<false>(m, span, frames, gate, context, 0);
   pcm_convert(pcm, span, mixed);
   return mixed;
 }
 
-int skip_frames(ModulePlayer& m, int frames, TickGate gate, void* context) {
+int skip_frames(ModulePlayer& m, int frames, TickGate gate, void* context, std::uint64_t more) {
   if (frames <= 0) return 0;
-  return run_frames<true>(m, nullptr, frames, gate, context);
+  return run_frames<true>(m, nullptr, frames, gate, context, more);
 }

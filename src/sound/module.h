@@ -45,6 +45,12 @@ struct Sample {
   std::uint8_t loop_type = 0;  // 1 none, 2 forward, 4 ping-pong (0 only for silent_sample)
   std::int8_t relative_note = 0;
   std::vector<std::int16_t> storage;  // owns data
+  // A short forward loop written out whole several times over (unrolled_length values,
+  // then the loop's first value as the guard), so that mixing crosses its end less often;
+  // null when there is none (see sample_unroll_loop).
+  const std::int16_t* unrolled = nullptr;
+  int unrolled_length = 0;
+  std::vector<std::int16_t> unrolled_storage;  // owns unrolled
 };
 
 struct Instrument {
@@ -245,19 +251,38 @@ int ft2_frequency(bool linear, long long period);
 
 // ---- Voices and mixer ---------------------------------------------------------------
 void update_voice(ModulePlayer& player, Channel& channel, const Sample& sample);
+// Gives a sample with a short forward loop (and its guard value set) its unrolled copy;
+// the mixed sound is the same with or without it.
+void sample_unroll_loop(Sample& sample);
 // Adds every voice into span (interleaved left, right floats) for frames frames.
 void mix_voices(ModulePlayer& player, float* span, int frames);
 // Moves every voice as mix_voices would for frames frames (positions, loop directions,
-// ramp gains), writing nothing: what a seek runs instead of mixing.
-void skip_voices(ModulePlayer& player, int frames);
+// ramp gains), writing nothing: what a seek runs instead of mixing. calm: the frames from
+// here (at least frames) in which nothing looks at the voices' gains (no tick, no end of
+// the run): a ramp that ends within them may take its targets at once.
+void skip_voices(ModulePlayer& player, int frames, std::uint64_t calm = 0);
 // A run of skip_frames: begin_skipping before it (it notes which voices are on a ramp);
 // settle_voices after it, before the voices are mixed or looked at again.
 void begin_skipping(ModulePlayer& player);
 // Brings a voice that skip_voices left behind up to date (a no-op for one that is).
-void settle_voice(ModulePlayer& player, Voice& voice);
+void settle_voice_behind(ModulePlayer& player, Voice& voice);
+inline void settle_voice(ModulePlayer& player, Voice& voice) {
+  if (voice.settled_at != player.dry_frames) settle_voice_behind(player, voice);
+}
 void settle_voices(ModulePlayer& player);
+// Off a ramp, with its gains on their targets, a voice only moves along its sample, and
+// where the frames are cut makes no difference to where it ends up: while a seek skips
+// frames it can wait, and catch up when something next looks at it. (A voice without a
+// step reaches its boundaries by frames counted per call: it goes the eager way.)
+inline bool voice_steady(const Voice& v) {
+  // Without branches: the gains change from tick to tick in ways no predictor follows.
+  return ((v.ramp_frames_remaining == 0) & (v.left == v.last_left) & (v.right == v.last_right) &
+          (v.current_left == v.left * 256) & (v.current_right == v.right * 256) & (v.step != 0)) != 0;
+}
 // Tells the mixer that a voice's gains, sample or step may have changed.
-void note_voice_changed(ModulePlayer& player, const Voice& voice);
+inline void note_voice_changed(ModulePlayer& player, const Voice& voice) {
+  if (voice.sample) player.busy_voices |= static_cast<std::uint64_t>(!voice_steady(voice)) << (voice.index & 63);
+}
 // Nearest integer (ties to even), clamped to 16 bits; 2 x frames values.
 void pcm_convert(std::int16_t* destination, const float* source, int frames);
 
@@ -270,5 +295,7 @@ using TickGate = bool (*)(void* context, int mixed);
 int mix_frames(ModulePlayer& player, float* span, std::int16_t* pcm, int frames,
                TickGate gate = nullptr, void* context = nullptr);
 // mix_frames without the mixing: the same ticks and voice movements, no samples (between
-// begin_skipping and settle_voices).
-int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr);
+// begin_skipping and settle_voices). more: the frames the run certainly goes on for after
+// these, unless the gate stops it before a tick.
+int skip_frames(ModulePlayer& player, int frames, TickGate gate = nullptr, void* context = nullptr,
+                std::uint64_t more = 0);

@@ -96,7 +96,9 @@ bool OfflineRenderer::seek_row(std::uint16_t position, std::uint64_t max_frames)
   begin_skipping(player_);
   while (!gate.reached && !stopped_ && frames_ < max_frames) {
     const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), max_frames - frames_));
-    frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, &gate));
+    // Nothing stops the run between ticks before max_frames.
+    const std::uint64_t more = max_frames - frames_ - static_cast<std::uint64_t>(wanted);
+    frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, &gate, more));
   }
   settle_voices(player_);
   if (!gate.reached) stopped_ = true;
@@ -119,7 +121,8 @@ void OfflineRenderer::seek_frame(std::uint64_t frame) {
   while (frames_ + static_cast<std::uint64_t>(skip_) < frame) {
     if (frames_ < chunk_start) {
       const int wanted = static_cast<int>(std::min<std::uint64_t>(rest_of_chunk(), chunk_start - frames_));
-      frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, this));
+      const std::uint64_t more = chunk_start - frames_ - static_cast<std::uint64_t>(wanted);
+      frames_ += static_cast<std::uint64_t>(skip_frames(player_, wanted, before_tick, this, more));
     } else {
       skip_ = static_cast<int>(frame - frames_);
     }

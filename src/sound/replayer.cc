@@ -22,7 +22,7 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
   return dx == 0 ? 0 : ((b.y << 16) - (a.y << 16)) / dx;
 }
 
-void envelope_step(Channel& ch, const EnvelopePoint* points, int count, int type, int sustain, int loop_start,
+[[gnu::always_inline]] inline void envelope_step(Channel& ch, const EnvelopePoint* points, int count, int type, int sustain, int loop_start,
                    int loop_end, EnvelopeState& e, std::uint8_t flag) {
   if (e.point < count && e.tick == points[e.point].x) {
     if ((type & 4) && e.point == loop_end) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "sound/module.h"
 
@@ -15,21 +16,42 @@ std::uint64_t step_for(int f) {
   return whole << 32 | fraction;
 }
 
-int frequency(const ModulePlayer& m, const Channel& ch) {
-  // A delta raises a linear period's pitch (as in the formula below) and adds to an Amiga one.
-  if (m.ft2())
-    return ft2_frequency(m.linear_frequencies(), m.linear_frequencies()
-                                                     ? static_cast<long long>(ch.period) - ch.period_delta
-                                                     : static_cast<long long>(ch.period) + ch.period_delta);
-  double f;
-  if (m.linear_frequencies())
-    f = 8363.0 * std::exp2((4608.0 - ch.period + ch.period_delta) / 768.0);
-  else
-    f = static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta));
+int clamped_frequency(double f) {
   if (f < 100) return 100;
   // Periods slid far below any note would overflow; they play at the highest rate.
   if (f > 2147483647.0) return 2147483647;
   return static_cast<int>(f);
+}
+
+// Linear frequencies: 8363 Hz x 2^(n / 768), n = 4608 - period + delta.
+std::uint64_t linear_step(long long n) {
+  return step_for(clamped_frequency(8363.0 * std::exp2(static_cast<double>(n) / 768.0)));
+}
+
+// The steps of the linear periods that notes and their effects reach, made once per process.
+constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
+
+// The period a voice's pitch follows: a delta raises a linear period's pitch (as in the
+// formula below) and adds to an Amiga one.
+long long pitch_period(const ModulePlayer& m, const Channel& ch) {
+  return m.linear_frequencies() ? static_cast<long long>(ch.period) - ch.period_delta
+                                : static_cast<long long>(ch.period) + ch.period_delta;
+}
+
+std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
+  if (m.ft2()) return step_for(ft2_frequency(m.linear_frequencies(), pitch_period(m, ch)));
+  if (m.linear_frequencies()) {
+    static const std::vector<std::uint64_t> table = [] {
+      std::vector<std::uint64_t> t(linear_steps_count);
+      for (long long i = 0; i < linear_steps_count; ++i) t[i] = linear_step(linear_steps_first + i);
+      return t;
+    }();
+    // (4608.0 - period + delta) in double arithmetic is this integer exactly.
+    const long long n = 4608 - static_cast<long long>(ch.period) + ch.period_delta;
+    const unsigned long long slot = static_cast<unsigned long long>(n - linear_steps_first);
+    return slot < static_cast<unsigned long long>(linear_steps_count) ? table[slot] : linear_step(n);
+  }
+  return step_for(clamped_frequency(static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta))));
 }
 
 // FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
@@ -90,7 +112,6 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     const double vol = (static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
                        ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0;
     v->volume = static_cast<int>(vol);
-    set_gains(m, *v);
   }
   if (ch.update_flags & update_panning) {
     const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
@@ -102,21 +123,28 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
     }
     p = p < 0 ? 0 : p > 255 ? 255 : p;
     v->panning = static_cast<int>(p);
+  }
+  // Whether the voice may have left its steady state (see voice_steady).
+  bool changed = ch.update_flags & update_trigger;
+  if (ch.update_flags & (update_volume | update_panning)) {
+    const int left = v->left, right = v->right;
     set_gains(m, *v);
+    changed |= v->left != left || v->right != right;
   }
   if (ch.update_flags & update_frequency) {
     // Most ticks ask again for the period the voice already plays: keep its step.
     const long long period = static_cast<long long>(ch.period) + ch.period_delta;
     if (period != v->step_period || m.flags != v->step_flags) {
       settle_voice(m, *v);
-      v->step = step_for(frequency(m, ch));
+      v->step = step_of(m, ch);
       v->step_period = period;
       v->step_flags = m.flags;
+      changed = true;
     }
   }
   if (ch.update_flags & update_restart) {
     v->position = 0;
     v->start_offset = 0;
   }
-  note_voice_changed(m, *v);
+  if (changed) note_voice_changed(m, *v);
 }

@@ -177,6 +177,7 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
     else if (s.loop_type == 4) d[end] = d[end - 1];
     s.data = d;
     s.bits = 16;
+    sample_unroll_loop(s);
   }
   return true;
 }

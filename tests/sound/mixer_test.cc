@@ -142,6 +142,8 @@ Sample make_sample(std::mt19937& rng, std::vector<std::unique_ptr<Sample>>& stor
     const int end = s->loop_start + s->loop_length;
     s->storage[end] = s->loop_type == 2 ? s->storage[s->loop_start] : s->storage[end - 1];
   }
+  // Half of the short forward loops are mixed through their written-out copy.
+  if (rng() % 2) sample_unroll_loop(*s);
   store.push_back(std::move(s));
   return *store.back();
 }
@@ -203,6 +205,126 @@ TEST(Mixer, MatchesThePlainReferenceOnRandomVoices) {
     }
   }
   EXPECT_GT(sounding, total / 2);  // the comparison covered real sound
+}
+
+// A random voice on a random sample: any place, direction, step, gains and ramp.
+void random_voice(std::mt19937& rng, std::vector<std::unique_ptr<Sample>>& store, Voice& v) {
+  make_sample(rng, store);
+  const Sample& s = *store.back();
+  v.sample = &s;
+  const int end = s.loop_start + s.loop_length;
+  v.position = (static_cast<std::uint64_t>(rng() % end) << 32) | rng();
+  v.direction = (s.loop_type == 4 && rng() % 2) ? 2 : 1;
+  if (v.direction == 2 && (v.position >> 32) < static_cast<std::uint64_t>(s.loop_start))
+    v.position = static_cast<std::uint64_t>(s.loop_start) << 32 | rng();
+  // Every voice has a step: one without (which the replayer never gives a sounding voice)
+  // counts its way to a boundary per mixing call, and ramps cut those calls.
+  const int kind = static_cast<int>(rng() % 3);
+  v.step = kind == 0 ? (std::uint64_t{1} << 32) : (static_cast<std::uint64_t>(rng() % 6) << 32) | rng() | 1;
+  v.left = v.last_left = static_cast<int>(rng() % 128);
+  v.right = v.last_right = static_cast<int>(rng() % 128);
+  v.current_left = rng() % 2 ? v.left * 256 : static_cast<int>(rng() % (128 * 256));
+  v.current_right = rng() % 2 ? v.right * 256 : static_cast<int>(rng() % (128 * 256));
+  v.ramp_frames_remaining = rng() % 2 ? static_cast<int>(rng() % 129) : 0;
+  v.ramp_step_left = static_cast<float>(v.left - (v.current_left >> 8)) / 255.0f / 128.0f;
+  v.ramp_step_right = static_cast<float>(v.right - (v.current_right >> 8)) / 255.0f / 128.0f;
+}
+
+void expect_same_voices(const ModulePlayer& a, const ModulePlayer& b, int round) {
+  for (int i = 0; i < voice_count; ++i) {
+    SCOPED_TRACE(testing::Message() << "round " << round << " voice " << i);
+    const Voice &x = a.voices[i], &y = b.voices[i];
+    ASSERT_EQ(x.sample, y.sample);
+    ASSERT_EQ(x.position, y.position);
+    ASSERT_EQ(x.direction, y.direction);
+    ASSERT_EQ(x.step, y.step);
+    ASSERT_EQ(x.current_left, y.current_left);
+    ASSERT_EQ(x.current_right, y.current_right);
+    ASSERT_EQ(x.last_left, y.last_left);
+    ASSERT_EQ(x.last_right, y.last_right);
+    ASSERT_EQ(x.ramp_frames_remaining, y.ramp_frames_remaining);
+    ASSERT_EQ(std::memcmp(&x.ramp_step_left, &y.ramp_step_left, sizeof(float)), 0);
+    ASSERT_EQ(std::memcmp(&x.ramp_step_right, &y.ramp_step_right, sizeof(float)), 0);
+  }
+}
+
+// A seek's dry run against mixing: ticks of random length cut into pieces (as chunks cut
+// them), gains and steps changed between ticks as the replayer changes them; where the
+// run stops, every voice stands where mixing left it, ramps and all.
+TEST(Mixer, SkippingMovesVoicesAsMixingDoes) {
+  std::mt19937 rng(99);
+  std::vector<std::unique_ptr<Sample>> store;
+  int lazy = 0;
+  for (int round = 0; round < 200; ++round) {
+    ModulePlayer wet;
+    player_start(wet);
+    for (Voice& v : wet.voices)
+      if (rng() % 3 != 0) random_voice(rng, store, v);
+    auto dry = std::make_unique<ModulePlayer>();
+    std::memcpy(static_cast<void*>(dry->voices), wet.voices, sizeof wet.voices);
+    begin_skipping(*dry);
+    const int ticks = 1 + static_cast<int>(rng() % 5);
+    for (int t = 0; t < ticks; ++t) {
+      if (t > 0) {
+        for (int i = 0; i < voice_count; ++i) {
+          Voice &w = wet.voices[i], &d = dry->voices[i];
+          if (rng() % 2) {
+            w.left = d.left = static_cast<int>(rng() % 128);
+            w.right = d.right = static_cast<int>(rng() % 128);
+          }
+          if (rng() % 4 == 0) {
+            settle_voice(*dry, d);  // as a voice update does before a step changes
+            w.step = d.step = (static_cast<std::uint64_t>(rng() % 3) << 32) | rng() | 1;
+          }
+          note_voice_changed(*dry, d);
+        }
+      }
+      const int frames = 1 + static_cast<int>(rng() % 1500);
+      std::vector<float> out(2 * static_cast<std::size_t>(frames), 0.0f);
+      int done = 0;
+      while (done < frames) {
+        const int piece = std::min(frames - done, 1 + static_cast<int>(rng() % 600));
+        mix_voices(wet, out.data() + 2 * done, piece);
+        skip_voices(*dry, piece, static_cast<std::uint64_t>(frames - done));
+        done += piece;
+      }
+      for (const Voice& d : dry->voices) lazy += d.settled_at != dry->dry_frames;
+    }
+    settle_voices(*dry);
+    expect_same_voices(wet, *dry, round);
+    if (HasFatalFailure()) return;
+  }
+  EXPECT_GT(lazy, 1000);  // voices really waited and caught up
+}
+
+TEST(Mixer, ShortForwardLoopsAreWrittenOutWholeWithTheirGuard) {
+  Sample s;
+  s.storage.assign(108, 0);
+  for (int i = 0; i < 100; ++i) s.storage[i] = static_cast<std::int16_t>(i * 3 - 150);
+  s.data = s.storage.data();
+  s.length = 100;
+  s.loop_start = 37;
+  s.loop_length = 51;
+  s.loop_type = 2;
+  s.storage[88] = s.storage[37];
+  sample_unroll_loop(s);
+  ASSERT_NE(s.unrolled, nullptr);
+  ASSERT_EQ(s.unrolled_length % 51, 0);
+  EXPECT_GE(s.unrolled_length, 4096);
+  for (int i = 0; i <= s.unrolled_length; ++i) ASSERT_EQ(s.unrolled[i], s.data[37 + i % 51]) << i;
+  for (std::uint8_t type : {std::uint8_t{1}, std::uint8_t{4}}) {
+    s.loop_type = type;
+    sample_unroll_loop(s);
+    EXPECT_EQ(s.unrolled, nullptr);
+  }
+  s.loop_type = 2;
+  s.loop_length = 3000;  // long enough already
+  s.storage.assign(3008, 1);
+  s.data = s.storage.data();
+  s.length = 3000;
+  s.loop_start = 0;
+  sample_unroll_loop(s);
+  EXPECT_EQ(s.unrolled, nullptr);
 }
 
 // A voice reading a constant sample at one sample per frame.
