@@ -133,7 +133,7 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) {
   }
   if (ch.update_flags & update_frequency) {
     // Most ticks ask again for the period the voice already plays: keep its step.
-    const long long period = static_cast<long long>(ch.period) + ch.period_delta;
+    const long long period = pitch_period(m, ch);
     if (period != v->step_period || m.flags != v->step_flags) {
       settle_voice(m, *v);
       v->step = step_of(m, ch);

@@ -538,6 +538,38 @@ TEST(UpdateVoice, FrequenciesBelow100HzPlayAt100AndPeriodZeroKeepsTheStep) {
   EXPECT_EQ(ch.voice->step, (f / 44100) << 32 | ((f % 44100) << 32) / 44100);
 }
 
+// A slide and a vibrato in one tick can move the period and its delta by the same amount: on
+// linear periods the pitch still changes (it follows period - delta), on Amiga ones it does not.
+TEST(UpdateVoice, PeriodAndDeltaMovingTogetherChangeTheStepAsTheirFormulaSays) {
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2})
+    for (std::uint16_t flags : {std::uint16_t{1}, std::uint16_t{0}}) {
+      SCOPED_TRACE(testing::Message() << (mode == ReplayMode::ft2 ? "ft2" : "classic") << " flags " << flags);
+      OneChannel o;
+      player_set_replay_mode(o.m, mode);
+      o.m.flags = flags;
+      Channel& ch = o.m.channels[0];
+      ch.period = flags ? 4608 : 428;
+      ch.update_flags = update_frequency;
+      update_voice(o.m, ch, o.s);
+      const std::uint64_t before = ch.voice->step;
+      ch.period += 16;
+      ch.period_delta -= 16;
+      ch.update_flags = update_frequency;
+      update_voice(o.m, ch, o.s);
+      // A voice given the new period and delta from scratch.
+      OneChannel fresh;
+      player_set_replay_mode(fresh.m, mode);
+      fresh.m.flags = flags;
+      fresh.m.channels[0].period = ch.period;
+      fresh.m.channels[0].period_delta = ch.period_delta;
+      fresh.m.channels[0].update_flags = update_frequency;
+      update_voice(fresh.m, fresh.m.channels[0], fresh.s);
+      EXPECT_EQ(ch.voice->step, fresh.m.channels[0].voice->step);
+      if (flags) EXPECT_LT(ch.voice->step, before);  // 32 steps of 768 lower
+      else EXPECT_EQ(ch.voice->step, before);
+    }
+}
+
 TEST(UpdateVoice, RetriggerMovesTheNewNoteToThePartnerVoice) {
   OneChannel o;
   Channel& ch = o.m.channels[0];
