@@ -1,4 +1,5 @@
 // update_voice: a channel's changes carried over to its voice (trigger, gains, step).
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -39,7 +40,10 @@ long long pitch_period(const ModulePlayer& m, const Channel& ch) {
 }
 
 std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
-  if (m.ft2()) return step_for(ft2_frequency(m.linear_frequencies(), pitch_period(m, ch)));
+  // A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
+  // is not taken for a voice never given a frequency (step 0, which the mixer moves on to
+  // its boundaries).
+  if (m.ft2()) return std::max<std::uint64_t>(1, step_for(ft2_frequency(m.linear_frequencies(), pitch_period(m, ch))));
   if (m.linear_frequencies()) {
     static const std::vector<std::uint64_t> table = [] {
       std::vector<std::uint64_t> t(linear_steps_count);

@@ -178,6 +178,39 @@ TEST(Seek, RenderFromAnyRowEqualsTheFullRenderFromThere) {
   }
 }
 
+// Sliding a note's period through the whole range: in the ft2 replay its pitch wraps around
+// past twelve octaves, down to no movement at all, and up again; seeking follows it.
+TEST(Seek, FollowsAPitchWrappingAroundAtTheTopOfThePeriodRange) {
+  XmModule song;
+  song.channels = 2;
+  add_instruments(song);
+  XmPattern pat;
+  pat.rows = 64;
+  pat.at(0, 0, 2) = {49, 1, 0, 0, 0};
+  pat.at(0, 1, 2) = {49, 2, 0, 0, 0};
+  for (int r = 1; r < pat.rows; ++r) {
+    pat.at(r, 0, 2) = {0, 0, 0, 0x2, 0x19};  // 100 periods a tick: to the top in a pattern
+    pat.at(r, 1, 2) = {0, 0, 0, 0x2, 0x0C};
+  }
+  song.patterns = {pat};
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+    SCOPED_TRACE(mode == ReplayMode::ft2 ? "ft2" : "classic");
+    const auto full = render_all(song, limit, mode);
+    const auto starts = row_starts(song, limit, mode);
+    ASSERT_EQ(starts.size(), 64u);
+    for (const auto& [target, frame] : starts) {
+      SCOPED_TRACE(testing::Message() << std::hex << target);
+      auto player = load_xm(song, mode);
+      OfflineRenderer r(*player);
+      ASSERT_TRUE(r.seek_row(target, limit));
+      EXPECT_EQ(r.frames_rendered(), frame);
+      // By the last row the first note has reached the top, which wraps to no pitch at all.
+      if (target == 0x003F) EXPECT_EQ(player->channels[0].voice->step == 1, mode == ReplayMode::ft2);
+      expect_tail_equal(full, frame, render_rest(r, limit));
+    }
+  }
+}
+
 // The state itself, not only what it sounds like: every voice and the channels' moving
 // parts equal those of a player that mixed its way there.
 TEST(Seek, VoicesAndChannelsEqualThoseOfAMixedRun) {
