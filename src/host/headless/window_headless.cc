@@ -1,4 +1,5 @@
-// Headless windows: records of their placement, frame and paints, and an event queue.
+// Headless windows: records (host/recorded) on a screen of a set size, the cursor, and the
+// canvases painted, for the tests to read.
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include "host/common/event_queue.h"
 #include "host/headless/headless.h"
 #include "host/headless/headless_internal.h"
+#include "host/recorded/windows.h"
 
 struct HostCanvas {
   int width = 0;
@@ -16,17 +18,12 @@ struct HostCanvas {
 
 namespace {
 
-struct HeadlessWindow {
-  HostRect outer;
-  bool visible = false;
-  HostZOrder z_order = HostZOrder::unchanged;
-  IconHandle icon = nullptr;
-  bool painting = false;
-};
+using recorded::client_of;
+using recorded::record;
+using recorded::state_mutex;
 
-// Guards the window records, the screen, the cursor and the paint results; the test
+// The records' lock also guards the screen, the cursor and the paint results; the test
 // thread reads them while the main thread changes them.
-std::mutex state_mutex;
 int screen_width = 1280;
 int screen_height = 1024;
 int cursor_display_count = 0;
@@ -35,162 +32,29 @@ HostCanvas* last_canvas = nullptr;
 headless::Image last_paint;
 int paints = 0;
 
-HeadlessWindow& record(WindowHandle window) {
-  return *static_cast<HeadlessWindow*>(window->backend);
-}
-
-HostRect client_of(const HostRect& outer, HostFrame frame) {
-  HostRect client = outer;
-  if (frame == HostFrame::framed) {
-    client.left += headless::kFrameWidth;
-    client.right -= headless::kFrameWidth;
-    client.top += headless::kFrameWidth + headless::kCaptionHeight;
-    client.bottom -= headless::kFrameWidth;
-  }
-  client.right = std::max(client.right, client.left);
-  client.bottom = std::max(client.bottom, client.top);
-  return client;
-}
-
-// Moves the outer rectangle and delivers moved/resized for what changed, on this thread.
-void place(WindowHandle window, const HostRect& outer, bool frame_changed) {
-  HostRect before, after;
-  {
-    std::lock_guard lock(state_mutex);
-    HeadlessWindow& w = record(window);
-    before = client_of(w.outer, window->frame);
-    w.outer = outer;
-    after = client_of(w.outer, window->frame);
-  }
-  if (frame_changed || before.left != after.left || before.top != after.top)
-    host_deliver_event(HostEvent{window, HostEventType::moved, after.left, after.top});
-  if (frame_changed || before.width() != after.width() || before.height() != after.height())
-    host_deliver_event(HostEvent{window, HostEventType::resized, after.width(), after.height()});
-}
-
 }  // namespace
 
-int host_run_event_loop() {
-  HostEvent event;
-  int exit_code = 0;
-  while (host_queue::get(&event, &exit_code) > 0) host_deliver_event(event);
-  return exit_code;
-}
-
-bool host_register_window_class(const HostWindowClass&) { return true; }
-
-WindowHandle host_window_create(const HostWindowDesc& desc) {
-  WindowHandle window = host_queue::register_window(desc);
-  auto w = std::make_unique<HeadlessWindow>();
-  w->outer = HostRect{desc.x, desc.y, desc.x + desc.width, desc.y + desc.height};
-  w->icon = desc.icon;
-  std::lock_guard lock(state_mutex);
-  window->backend = w.release();
-  return window;
-}
-
-void host_window_destroy(WindowHandle window) {
-  if (!host_queue::window_alive(window)) return;
-  {
-    std::lock_guard lock(state_mutex);
-    delete &record(window);
-    window->backend = nullptr;
-  }
-  host_queue::unregister_window(window);
-}
-
-bool host_window_set_frame(WindowHandle window, HostFrame frame) {
-  std::lock_guard lock(state_mutex);
-  bool changed = window->frame != frame || (frame == HostFrame::popup && !window->visible);
-  window->frame = frame;
-  if (frame == HostFrame::popup) window->visible = true;
-  return changed;
-}
-
-void host_window_reset_icon(WindowHandle window, IconHandle icon) {
-  std::lock_guard lock(state_mutex);
-  record(window).icon = icon;
-}
-
-void host_window_place(WindowHandle window, HostZOrder z_order, int x, int y, int width,
-                       int height, std::uint32_t flags) {
-  HostRect outer;
-  {
-    std::lock_guard lock(state_mutex);
-    HeadlessWindow& w = record(window);
-    if (z_order != HostZOrder::unchanged) w.z_order = z_order;
-    if (flags & host_place_show) window->visible = true;
-    outer = w.outer;
-  }
-  if (!(flags & host_place_keep_position)) {
-    outer = HostRect{x, y, x + outer.width(), y + outer.height()};
-  }
-  if (!(flags & host_place_keep_size)) {
-    outer.right = outer.left + width;
-    outer.bottom = outer.top + height;
-  }
-  place(window, outer, (flags & host_place_frame_changed) != 0);
-}
-
-void host_window_show(WindowHandle window, bool show) {
-  std::lock_guard lock(state_mutex);
-  window->visible = show;
-}
-
-bool host_window_get_placement(WindowHandle window, HostWindowPlacement* placement) {
-  if (!host_queue::window_alive(window) || placement == nullptr) return false;
-  std::lock_guard lock(state_mutex);
-  placement->show = window->visible ? HostShowState::normal : HostShowState::hidden;
-  placement->normal = record(window).outer;
-  return true;
-}
-
-bool host_window_set_placement(WindowHandle window, const HostWindowPlacement& placement) {
-  if (!host_queue::window_alive(window)) return false;
-  place(window, placement.normal, false);
-  host_window_show(window, placement.show != HostShowState::hidden);
-  return true;
-}
-
-void host_adjust_window_rect(HostRect* rect, HostFrame frame) {
-  if (frame != HostFrame::framed) return;
-  rect->left -= headless::kFrameWidth;
-  rect->right += headless::kFrameWidth;
-  rect->top -= headless::kFrameWidth + headless::kCaptionHeight;
-  rect->bottom += headless::kFrameWidth;
-}
+recorded::FrameEdges recorded::frame_edges() { return {headless::kFrameWidth, headless::kCaptionHeight}; }
 
 int host_screen_client_width() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return screen_width;
 }
 
 int host_screen_client_height() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return screen_height - headless::kCaptionHeight;
 }
 
 int host_show_cursor(bool show) {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   cursor_display_count += show ? 1 : -1;
   return cursor_display_count;
 }
 
 void host_set_cursor(bool arrow) {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   cursor_is_arrow = arrow;
-}
-
-void host_begin_paint(WindowHandle window) {
-  host_validate(window);
-  std::lock_guard lock(state_mutex);
-  record(window).painting = true;
-}
-
-void host_end_paint(WindowHandle window) {
-  host_validate(window);
-  std::lock_guard lock(state_mutex);
-  record(window).painting = false;
 }
 
 HostCanvas* host_canvas_create(int width, int height) {
@@ -204,13 +68,13 @@ HostCanvas* host_canvas_create(int width, int height) {
   canvas->height = height;
   canvas->bits = std::move(bits);
   std::fill_n(canvas->bits.get(), static_cast<std::size_t>(width) * height, 0xCDCDCDCDu);
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   last_canvas = canvas;
   return canvas;
 }
 
 void host_canvas_destroy(HostCanvas* canvas) {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   if (last_canvas == canvas) last_canvas = nullptr;
   delete canvas;
 }
@@ -237,7 +101,7 @@ void host_paint_canvas(WindowHandle, HostCanvas* canvas, int width, int height) 
       out[static_cast<std::size_t>(y) * width + x] =
           row[static_cast<std::int64_t>(x) * canvas->width / width];
   }
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   last_paint = std::move(image);
   ++paints;
 }
@@ -247,13 +111,13 @@ void host_paint_canvas(WindowHandle, HostCanvas* canvas, int width, int height) 
 namespace headless {
 
 void set_screen_size(int width, int height) {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   screen_width = width;
   screen_height = height;
 }
 
 void reset_windows() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   screen_width = 1280;
   screen_height = 1024;
   cursor_display_count = 0;
@@ -263,7 +127,7 @@ void reset_windows() {
 }
 
 Image canvas_image() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   Image image;
   if (last_canvas == nullptr) return image;
   image.width = last_canvas->width;
@@ -276,20 +140,20 @@ Image canvas_image() {
 }
 
 Image painted_image() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return last_paint;
 }
 
 int canvas_paint_count() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return paints;
 }
 
 WindowState window_state(WindowHandle window) {
   WindowState state;
   if (!host_queue::window_alive(window)) return state;
-  std::lock_guard lock(state_mutex);
-  const HeadlessWindow& w = record(window);
+  std::lock_guard lock(state_mutex());
+  const recorded::Window& w = record(window);
   state.outer = w.outer;
   HostRect client = client_of(w.outer, window->frame);
   state.client_width = client.width();
@@ -302,12 +166,12 @@ WindowState window_state(WindowHandle window) {
 }
 
 int cursor_count() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return cursor_display_count;
 }
 
 bool cursor_arrow() {
-  std::lock_guard lock(state_mutex);
+  std::lock_guard lock(state_mutex());
   return cursor_is_arrow;
 }
 
@@ -321,8 +185,8 @@ void inject_activation(WindowHandle window, bool active) {
 void user_move_window(WindowHandle window, int x, int y) {
   HostRect client;
   {
-    std::lock_guard lock(state_mutex);
-    HeadlessWindow& w = record(window);
+    std::lock_guard lock(state_mutex());
+    recorded::Window& w = record(window);
     w.outer = HostRect{x, y, x + w.outer.width(), y + w.outer.height()};
     client = client_of(w.outer, window->frame);
   }
@@ -332,8 +196,8 @@ void user_move_window(WindowHandle window, int x, int y) {
 void user_size_window(WindowHandle window, int width, int height) {
   HostRect client;
   {
-    std::lock_guard lock(state_mutex);
-    HeadlessWindow& w = record(window);
+    std::lock_guard lock(state_mutex());
+    recorded::Window& w = record(window);
     w.outer.right = w.outer.left + width;
     w.outer.bottom = w.outer.top + height;
     client = client_of(w.outer, window->frame);

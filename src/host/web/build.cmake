@@ -2,7 +2,7 @@
 # archive embedded), with the page beside them in KESTOL_WEB_OUTPUT. The archive comes
 # from a native build, which makes it with the project's own tools (see `make web`).
 file(GLOB web_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cc)
-add_library(kestol_host_web STATIC ${web_srcs} ${common_srcs})
+add_library(kestol_host_web STATIC ${web_srcs} ${common_srcs} ${recorded_srcs})
 target_link_libraries(kestol_host_web PUBLIC kestol_includes)
 
 set(KESTOL_WEB_PAK "" CACHE FILEPATH "vexo.pak to embed into the browser build")

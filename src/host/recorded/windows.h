@@ -1,0 +1,35 @@
+// Windows as records, for hosts with no window system of their own (headless, web): each
+// window's placement, frame, z-order, icon and painting, with moved and resized delivered
+// as a window system delivers them. The host gives the size of its frames.
+#pragma once
+
+#include <mutex>
+
+#include "host/window.h"
+
+namespace recorded {
+
+struct Window {
+  HostRect outer;
+  HostZOrder z_order = HostZOrder::unchanged;
+  IconHandle icon = nullptr;
+  bool painting = false;
+};
+
+// Guards the records; the host may guard its own window state with it too.
+std::mutex& state_mutex();
+// The window's record; hold state_mutex.
+Window& record(WindowHandle window);
+// The client rectangle of a window with that outer rectangle and frame.
+HostRect client_of(const HostRect& outer, HostFrame frame);
+// The newest window still open (where a page's input goes), or null.
+WindowHandle newest_window();
+
+// The edges of a framed window, in pixels: defined by the host.
+struct FrameEdges {
+  int side = 0;     // left, right and bottom
+  int caption = 0;  // above the client, besides the side
+};
+FrameEdges frame_edges();
+
+}  // namespace recorded
