@@ -2,7 +2,6 @@
 // steady clock, or of the virtual clock when the host runs on virtual time.
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -11,16 +10,15 @@
 #include "host/audio.h"
 #include "host/rates.h"
 #include "host/headless/headless.h"
+#include "host/recorded/feeder_handshake.h"
 
 namespace {
 
 constexpr std::int64_t kTicksPerAudioFrame = headless::kTicksPerSecond / kHostAudioRate;
-// A feeder that has not caught up after this long is stuck; stepping time goes on.
-constexpr auto kSettleLimit = std::chrono::seconds(5);
 
 struct Device {
   std::mutex mutex;
-  std::condition_variable changed;
+  recorded::FeederHandshake handshake;
   bool open_fails = false;
   bool open = false;
 
@@ -29,12 +27,6 @@ struct Device {
   std::int64_t start_ticks = 0;
   std::uint64_t start_byte = 0;  // where in the buffer the playback began
   std::chrono::steady_clock::time_point start_time;
-  bool feeder = false;
-
-  // Every step of virtual time and every reset bumps the serial; the feeder reports the
-  // serial it has served when it pauses.
-  std::uint64_t serial = 0;
-  std::uint64_t served = 0;
 
   std::uint64_t recorded = 0;  // bytes of the playback already handed to the recordings
   bool record_memory = false;
@@ -48,9 +40,6 @@ Device& device() {
   static Device instance;
   return instance;
 }
-
-// The serial the calling thread saw at its last position poll.
-thread_local std::uint64_t seen_serial = 0;
 
 std::uint64_t played_bytes(const Device& d) {
   std::int64_t frames;
@@ -120,9 +109,7 @@ void stop_playing(Device& d) {
   poll(d);
   d.buffer = nullptr;
   d.bytes = 0;
-  d.feeder = false;
-  ++d.serial;
-  d.changed.notify_all();
+  d.handshake.stopped();
 }
 
 }  // namespace
@@ -151,26 +138,20 @@ void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
 std::uint64_t host_audio_position() {
   Device& d = device();
   std::lock_guard lock(d.mutex);
-  seen_serial = d.serial;
+  d.handshake.polled();
   return poll(d);
 }
 
 void host_audio_wait(int milliseconds) {
   Device& d = device();
   std::unique_lock lock(d.mutex);
-  if (seen_serial > d.served) {
-    d.served = seen_serial;
-    d.changed.notify_all();
-  }
-  std::uint64_t seen = seen_serial;
-  d.changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                     [&] { return d.serial != seen; });
+  d.handshake.pause(lock, milliseconds);
 }
 
 void host_audio_expect_feeder() {
   Device& d = device();
   std::lock_guard lock(d.mutex);
-  if (d.buffer != nullptr) d.feeder = true;
+  if (d.buffer != nullptr) d.handshake.expect_feeder();
 }
 
 void host_audio_reset() {
@@ -260,11 +241,7 @@ int audio_record_stop() {
 void settle_audio() {
   Device& d = device();
   std::unique_lock lock(d.mutex);
-  std::uint64_t target = ++d.serial;
-  d.changed.notify_all();
-  if (d.buffer == nullptr || !d.feeder) return;
-  d.changed.wait_for(lock, kSettleLimit,
-                     [&] { return d.served >= target || d.buffer == nullptr || !d.feeder; });
+  d.handshake.step(lock);
 }
 
 }  // namespace headless

@@ -8,12 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "host/audio.h"
+#include "host/recorded/feeder_handshake.h"
 #include "host/web/web_internal.h"
 
 namespace {
@@ -34,31 +33,24 @@ static_assert(sizeof(std::atomic<std::int32_t>) == 4);
 SharedBlock shared{};
 
 constexpr std::int64_t kTicksPerAudioFrame = web::kTicksPerSecond / kHostAudioRate;
-// A feeder that has not caught up after this long is stuck; stepping time goes on.
-constexpr auto kSettleLimit = std::chrono::seconds(5);
 
 // The test mode's device, on the virtual clock.
 struct Device {
   std::mutex mutex;
-  std::condition_variable changed;
+  recorded::FeederHandshake handshake;
   bool open = false;
   bool playing = false;
   std::int64_t start_ticks = 0;
   std::uint64_t start_byte = 0;
-  bool feeder = false;
   // What the page's latency estimate gives may step back a little; the position never does
   // (the engine would take a step back for the song looping).
   std::uint64_t last_heard = 0;
-  std::uint64_t serial = 0;
-  std::uint64_t served = 0;
 };
 
 Device& device() {
   static Device instance;
   return instance;
 }
-
-thread_local std::uint64_t seen_serial = 0;
 
 std::uint64_t virtual_played(const Device& d) {
   std::int64_t t = web::virtual_ticks() - d.start_ticks;
@@ -76,9 +68,7 @@ std::uint64_t heard_bytes() {
 
 void stop_playing(Device& d) {
   d.playing = false;
-  d.feeder = false;
-  ++d.serial;
-  d.changed.notify_all();
+  d.handshake.stopped();
   shared.playing.store(0);
   web::note_music_stopped();
 }
@@ -124,7 +114,7 @@ void host_audio_play(const void* buffer, std::size_t bytes, std::size_t start) {
 std::uint64_t host_audio_position() {
   Device& d = device();
   std::lock_guard lock(d.mutex);
-  seen_serial = d.serial;
+  d.handshake.polled();
   if (!d.playing) return 0;
   if (web::test_mode()) return virtual_played(d);
   d.last_heard = std::max(d.last_heard, heard_bytes());
@@ -134,19 +124,13 @@ std::uint64_t host_audio_position() {
 void host_audio_wait(int milliseconds) {
   Device& d = device();
   std::unique_lock lock(d.mutex);
-  if (seen_serial > d.served) {
-    d.served = seen_serial;
-    d.changed.notify_all();
-  }
-  std::uint64_t seen = seen_serial;
-  d.changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                     [&] { return d.serial != seen; });
+  d.handshake.pause(lock, milliseconds);
 }
 
 void host_audio_expect_feeder() {
   Device& d = device();
   std::lock_guard lock(d.mutex);
-  if (d.playing) d.feeder = true;
+  if (d.playing) d.handshake.expect_feeder();
 }
 
 void host_audio_reset() {
@@ -167,11 +151,7 @@ namespace web {
 void settle_audio() {
   Device& d = device();
   std::unique_lock lock(d.mutex);
-  std::uint64_t target = ++d.serial;
-  d.changed.notify_all();
-  if (!d.playing || !d.feeder) return;
-  d.changed.wait_for(lock, kSettleLimit,
-                     [&] { return d.served >= target || !d.playing || !d.feeder; });
+  d.handshake.step(lock);
 }
 
 }  // namespace web
