@@ -138,6 +138,17 @@ void mix_ramp(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, fl
   gr = r;
 }
 
+// A ramp run to its end at once: the gains are the targets, as mixing leaves them.
+inline void end_ramp(Voice& v) {
+  v.last_left = v.left;
+  v.last_right = v.right;
+  v.ramp_frames_remaining = 0;
+  v.ramp_step_left = 0;
+  v.ramp_step_right = 0;
+  v.current_left = v.left * 256;
+  v.current_right = v.right * 256;
+}
+
 void start_or_continue_ramp(const ModulePlayer& m, Voice& v) {
   if (v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right) return;
   v.last_left = v.left;
@@ -213,13 +224,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
       if (How == Run::skip && loops) {
         const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
         if ((continues ? v.ramp_frames_remaining : m.ramp_frames) <= remaining) {
-          v.last_left = v.left;
-          v.last_right = v.right;
-          v.ramp_frames_remaining = 0;
-          v.ramp_step_left = 0;
-          v.ramp_step_right = 0;
-          v.current_left = v.left * 256;
-          v.current_right = v.right * 256;
+          end_ramp(v);
         } else {
           start_or_continue_ramp(m, v);
         }
@@ -444,13 +449,7 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
     const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
     if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
       if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
-        v.last_left = v.left;
-        v.last_right = v.right;
-        v.ramp_frames_remaining = 0;
-        v.ramp_step_left = 0;
-        v.ramp_step_right = 0;
-        v.current_left = v.left * 256;
-        v.current_right = v.right * 256;
+        end_ramp(v);
         m.busy_voices &= ~voice_bit(v);
         continue;
       }
