@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "sound/replayer_internal.h"
+#include "sound/voice_update.h"
 
 using namespace replayer;
 
@@ -55,7 +56,7 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
   ch.update_flags |= flag;
 }
 
-void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
   if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
     envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
                   ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
@@ -64,7 +65,7 @@ void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
                   ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
 }
 
-void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   if (!ch.key_off) return;
   // FastTracker 2 fades only a note that has a volume envelope.
   if (m.ft2() && (!(ins.volume_type & 1) || ch.fade_held)) return;
@@ -82,7 +83,7 @@ int auto_vibrato_sine(int p) {
   return table[p & 0xFF];
 }
 
-void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   // Most instruments have none: depth 0 bends nothing (the counters still move).
   if (ins.vibrato_depth != 0) {
     const int p = ch.auto_vibrato_position;
@@ -206,7 +207,7 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
   fadeout(m, ch, *ins);
   effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
   auto_vibrato(m, ch, *ins);
-  update_voice(m, ch, *s);
+  voice_update::update(m, ch, *s);
 }
 
 // Gxx and Hxy reach every channel on the tick they change the global volume.
@@ -253,10 +254,12 @@ void process_tick(ModulePlayer& m) {
   // note delays, cuts, retriggers and arpeggios happen in every repetition.
   const int tick = m.tick;
   if (m.ft2() && m.speed > 0) m.tick %= m.speed;
+  const bool ft2 = m.ft2();
+  const PatternCell* cells = &cell_at(m, m.row, 0);
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
-    const PatternCell& cell = cell_at(m, m.row, c);
-    if (m.ft2() && is_note_delay(cell) && m.tick == (cell.param & 0x0F)) {
+    const PatternCell& cell = cells[c];
+    if (ft2 && is_note_delay(cell) && m.tick == (cell.param & 0x0F)) {
       PatternCell delayed = cell;
       delayed.effect = 0;
       delayed.param = 0;
@@ -269,21 +272,24 @@ void process_tick(ModulePlayer& m) {
     ch.volume_delta = 0;
     ch.period_delta = 0;
     ch.update_flags = 0;
-    if (m.ft2()) {
+    // Only volume-column bytes from 0x60 on and effects other than a bare 000 act on these
+    // ticks.
+    const bool acts = cell.effect | cell.param;
+    if (ft2) {
       // FastTracker 2 runs the envelopes and the fadeout after the tick's effects, so a
       // key-off (Kxx) or a retrigger (E9x) already counts on its own tick.
-      if (cell.volume) volume_column_tick(m, ch, cell.volume);
-      effect_tick(m, ch, cell);
+      if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
+      if (acts) effect_tick(m, ch, cell);
       envelopes_and_fadeout(ch, *ins);
       fadeout(m, ch, *ins);
     } else {
       envelopes_and_fadeout(ch, *ins);
       fadeout(m, ch, *ins);
-      if (cell.volume) volume_column_tick(m, ch, cell.volume);
-      effect_tick(m, ch, cell);
+      if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
+      if (acts) effect_tick(m, ch, cell);
     }
     auto_vibrato(m, ch, *ins);
-    update_voice(m, ch, *s);
+    voice_update::update(m, ch, *s);
   }
   m.tick = tick;
   if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);
