@@ -346,15 +346,17 @@ void ft2_restart_envelopes(Channel& ch) {
   ch.update_flags |= update_volume | update_panning;
 }
 
-void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
+void look_up_anew(const ModulePlayer& m, Channel& ch) {
+  ch.looked_up = 1u << 16 | ch.instrument << 8 | ch.note;
   if (ch.instrument >= m.instrument_count) {
-    ins = &module_defaults::empty_instrument;
-    s = &module_defaults::silent_sample;
+    ch.looked_up_instrument = &module_defaults::empty_instrument;
+    ch.looked_up_sample = &module_defaults::silent_sample;
     return;
   }
-  ins = &m.instruments[ch.instrument];
+  const Instrument* ins = &m.instruments[ch.instrument];
   const int slot = ch.note < 96 ? ins->keymap[ch.note] : 16;
-  s = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &module_defaults::silent_sample;
+  ch.looked_up_instrument = ins;
+  ch.looked_up_sample = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &module_defaults::silent_sample;
 }
 
 void instrument_reset(Channel& ch, const Sample& s) {

@@ -33,7 +33,7 @@ std::uint64_t linear_step(long long n) {
 // The steps of the linear periods that notes and their effects reach, made once per process.
 constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
 
-std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
+[[gnu::always_inline]] inline std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
   // A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
   // is not taken for a voice never given a frequency (step 0, which the mixer moves on to
   // its boundaries).
