@@ -210,6 +210,33 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
   voice_update::update(m, ch, *s);
 }
 
+bool is_empty(const PatternCell& cell) { return (cell.note | cell.instrument | cell.volume | cell.effect | cell.param) == 0; }
+
+// channel_row for an empty cell: what is left of it without note, instrument, volume or effect.
+[[gnu::always_inline]] inline void empty_row(ModulePlayer& m, Channel& ch) {
+  const bool ft2 = m.ft2();
+  const Instrument* ins;
+  const Sample* s;
+  look_up(m, ch, ins, s);
+  ch.sample = s;
+  if (!ft2 && ch.last_effect == 7) ch.volume += ch.volume_delta;
+  ch.last_effect = 0;
+  ch.volume_delta = 0;
+  ch.sample_offset_end = 0;
+  ch.update_flags = update_frequency | update_volume;
+  ch.period_delta = 0;
+  if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
+    envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
+                  ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
+  if (!ft2 && !(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
+  if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
+    envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
+                  ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+  fadeout(m, ch, *ins);
+  auto_vibrato(m, ch, *ins);
+  voice_update::update(m, ch, *s);
+}
+
 // Gxx and Hxy reach every channel on the tick they change the global volume.
 void refresh_volumes(ModulePlayer& m) {
   for (int c = 0; c < m.channel_count; ++c) {
@@ -228,6 +255,10 @@ void process_row(ModulePlayer& m) {
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
     const PatternCell& cell = cell_at(m, m.row, c);
+    if (is_empty(cell)) {
+      empty_row(m, ch);
+      continue;
+    }
     if (m.ft2() && is_note_delay(cell)) {
       // The whole cell waits for its tick; the channel goes on as it was.
       const Instrument* ins;
