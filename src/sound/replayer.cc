@@ -96,7 +96,8 @@ int auto_vibrato_sine(int p) {
       default: w = 0; break;  // no shape defined: no auto-vibrato
     }
     int a = ins.vibrato_depth * w;
-    if (ins.vibrato_sweep)
+    // A finished sweep (count = sweep) leaves the depth whole: no division.
+    if (ins.vibrato_sweep && ch.auto_vibrato_sweep_count != ins.vibrato_sweep)
       a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
     ch.period_delta += a >> 6;
   }
