@@ -159,10 +159,6 @@ struct Channel {
   std::uint8_t fade_held;           // an instrument number after the key-off stopped the fadeout
   // The instrument and sample look_up last found, for (instrument << 8 | note) | 1 << 16
   // in looked_up (0: none yet).
-  // What the voice's volume and panning were last worked out from (update_voice): while
-  // these stay, so do they.
-  int volume_from[5];   // volume, volume delta, volume envelope, fadeout, global volume
-  int panning_from[2];  // panning, panning envelope
   std::uint32_t looked_up;
   const Instrument* looked_up_instrument;
   const Sample* looked_up_sample;

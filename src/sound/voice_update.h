@@ -66,23 +66,8 @@ inline int voice_panning(const ModulePlayer& m, const Channel& ch) {
   bool changed = flags & update_trigger;
   if (flags & (update_volume | update_panning)) {
     int volume = v->volume, panning = v->panning;
-    if (flags & update_volume) {
-      int* from = ch.volume_from;
-      if (from[0] != ch.volume || from[1] != ch.volume_delta || from[2] != ch.volume_envelope.value ||
-          from[3] != ch.fadeout_volume || from[4] != m.global_volume) {
-        from[0] = ch.volume;
-        from[1] = ch.volume_delta;
-        from[2] = ch.volume_envelope.value;
-        from[3] = ch.fadeout_volume;
-        from[4] = m.global_volume;
-        volume = voice_volume(m, ch);
-      }
-    }
-    if ((flags & update_panning) && (ch.panning_from[0] != ch.panning || ch.panning_from[1] != ch.panning_envelope.value)) {
-      ch.panning_from[0] = ch.panning;
-      ch.panning_from[1] = ch.panning_envelope.value;
-      panning = voice_panning(m, ch);
-    }
+    if (flags & update_volume) volume = voice_volume(m, ch);
+    if (flags & update_panning) panning = voice_panning(m, ch);
     // The gains follow from the volume and the panning alone: while they stay, so do the gains.
     if (volume != v->volume || panning != v->panning) {
       v->volume = volume;

@@ -289,10 +289,10 @@ TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
   }
 }
 
-// What the replayer remembers between ticks (each channel's instrument and sample, what its
-// voice's volume and panning were worked out from, gains kept while these stay) against a
-// player made to forget all of it before every tick: the same sound, and gains that always
-// equal the plain formulas. Global volume changes reach a channel only as it updates.
+// What the replayer remembers between ticks (each channel's instrument and sample; a voice's
+// gains, kept while its volume and panning stay) against a player made to forget the
+// instruments and samples before every tick: the same sound, and gains that always equal
+// the plain formulas. Global volume changes reach a channel only as it updates.
 namespace forgetful {
 int wrong_gains = 0;
 
@@ -306,8 +306,6 @@ int reference_gain(bool ft2, int volume, int panning, bool right) {
 void tick(ModulePlayer& m) {
   for (Channel& ch : m.channels) {
     ch.looked_up = 0;
-    for (int& v : ch.volume_from) v = -12345;
-    for (int& v : ch.panning_from) v = -12345;
   }
   player_tick(m);
   for (const Voice& v : m.voices)
@@ -322,6 +320,9 @@ TEST(Seek, WhatTheReplayerRemembersBetweenTicksChangesNothing) {
   for (std::uint32_t seed : {4u, 5u}) {
     SCOPED_TRACE(testing::Message() << "seed " << seed << (mode == ReplayMode::ft2 ? ", ft2" : ", classic"));
     XmModule song = flow_song(seed);
+    // One instrument whose samples alternate from note to note.
+    song.instruments[2].samples.push_back(looped(2500, 1, 100, 1200));
+    for (int n = 0; n < 96; ++n) song.instruments[2].keymap[n] = static_cast<std::uint8_t>(n % 2);
     std::mt19937 rng(seed);
     for (XmPattern& pat : song.patterns)
       for (int r = 0; r < pat.rows; r += 3) {
