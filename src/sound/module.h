@@ -157,6 +157,11 @@ struct Channel {
   std::uint8_t pending_instrument;  // 1-based number given without a note, for the next note
   std::uint8_t retrig_count;        // Rxy: ticks counted towards the next retrigger
   std::uint8_t fade_held;           // an instrument number after the key-off stopped the fadeout
+  // The instrument and sample look_up last found, for (instrument << 8 | note) | 1 << 16
+  // in looked_up (0: none yet).
+  std::uint32_t looked_up;
+  const Instrument* looked_up_instrument;
+  const Sample* looked_up_sample;
 };
 
 // How the replayer reads the song: `classic` is the engine's own replay (the default);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "sound/replayer_internal.h"
+#include "sound/voice_update.h"
 
 using namespace replayer;
 
@@ -55,7 +56,7 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
   ch.update_flags |= flag;
 }
 
-void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
   if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
     envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
                   ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
@@ -64,7 +65,7 @@ void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
                   ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
 }
 
-void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   if (!ch.key_off) return;
   // FastTracker 2 fades only a note that has a volume envelope.
   if (m.ft2() && (!(ins.volume_type & 1) || ch.fade_held)) return;
@@ -82,7 +83,7 @@ int auto_vibrato_sine(int p) {
   return table[p & 0xFF];
 }
 
-void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   // Most instruments have none: depth 0 bends nothing (the counters still move).
   if (ins.vibrato_depth != 0) {
     const int p = ch.auto_vibrato_position;
@@ -95,7 +96,8 @@ void auto_vibrato(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
       default: w = 0; break;  // no shape defined: no auto-vibrato
     }
     int a = ins.vibrato_depth * w;
-    if (ins.vibrato_sweep)
+    // A finished sweep (count = sweep) leaves the depth whole: no division.
+    if (ins.vibrato_sweep && ch.auto_vibrato_sweep_count != ins.vibrato_sweep)
       a = static_cast<int>(static_cast<long long>(ch.auto_vibrato_sweep_count) * a / ins.vibrato_sweep);
     ch.period_delta += a >> 6;
   }
@@ -206,7 +208,34 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
   fadeout(m, ch, *ins);
   effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
   auto_vibrato(m, ch, *ins);
-  update_voice(m, ch, *s);
+  voice_update::update(m, ch, *s);
+}
+
+bool is_empty(const PatternCell& cell) { return (cell.note | cell.instrument | cell.volume | cell.effect | cell.param) == 0; }
+
+// channel_row for an empty cell: what is left of it without note, instrument, volume or effect.
+[[gnu::always_inline]] inline void empty_row(ModulePlayer& m, Channel& ch) {
+  const bool ft2 = m.ft2();
+  const Instrument* ins;
+  const Sample* s;
+  look_up(m, ch, ins, s);
+  ch.sample = s;
+  if (!ft2 && ch.last_effect == 7) ch.volume += ch.volume_delta;
+  ch.last_effect = 0;
+  ch.volume_delta = 0;
+  ch.sample_offset_end = 0;
+  ch.update_flags = update_frequency | update_volume;
+  ch.period_delta = 0;
+  if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
+    envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
+                  ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
+  if (!ft2 && !(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
+  if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
+    envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
+                  ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+  fadeout(m, ch, *ins);
+  auto_vibrato(m, ch, *ins);
+  voice_update::update(m, ch, *s);
 }
 
 // Gxx and Hxy reach every channel on the tick they change the global volume.
@@ -227,6 +256,10 @@ void process_row(ModulePlayer& m) {
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
     const PatternCell& cell = cell_at(m, m.row, c);
+    if (is_empty(cell)) {
+      empty_row(m, ch);
+      continue;
+    }
     if (m.ft2() && is_note_delay(cell)) {
       // The whole cell waits for its tick; the channel goes on as it was.
       const Instrument* ins;
@@ -253,10 +286,12 @@ void process_tick(ModulePlayer& m) {
   // note delays, cuts, retriggers and arpeggios happen in every repetition.
   const int tick = m.tick;
   if (m.ft2() && m.speed > 0) m.tick %= m.speed;
+  const bool ft2 = m.ft2();
+  const PatternCell* cells = &cell_at(m, m.row, 0);
   for (int c = 0; c < m.channel_count; ++c) {
     Channel& ch = m.channels[c];
-    const PatternCell& cell = cell_at(m, m.row, c);
-    if (m.ft2() && is_note_delay(cell) && m.tick == (cell.param & 0x0F)) {
+    const PatternCell& cell = cells[c];
+    if (ft2 && is_note_delay(cell) && m.tick == (cell.param & 0x0F)) {
       PatternCell delayed = cell;
       delayed.effect = 0;
       delayed.param = 0;
@@ -269,21 +304,24 @@ void process_tick(ModulePlayer& m) {
     ch.volume_delta = 0;
     ch.period_delta = 0;
     ch.update_flags = 0;
-    if (m.ft2()) {
+    // Only volume-column bytes from 0x60 on and effects other than a bare 000 act on these
+    // ticks.
+    const bool acts = cell.effect | cell.param;
+    if (ft2) {
       // FastTracker 2 runs the envelopes and the fadeout after the tick's effects, so a
       // key-off (Kxx) or a retrigger (E9x) already counts on its own tick.
-      if (cell.volume) volume_column_tick(m, ch, cell.volume);
-      effect_tick(m, ch, cell);
+      if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
+      if (acts) effect_tick(m, ch, cell);
       envelopes_and_fadeout(ch, *ins);
       fadeout(m, ch, *ins);
     } else {
       envelopes_and_fadeout(ch, *ins);
       fadeout(m, ch, *ins);
-      if (cell.volume) volume_column_tick(m, ch, cell.volume);
-      effect_tick(m, ch, cell);
+      if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
+      if (acts) effect_tick(m, ch, cell);
     }
     auto_vibrato(m, ch, *ins);
-    update_voice(m, ch, *s);
+    voice_update::update(m, ch, *s);
   }
   m.tick = tick;
   if (m.ft2() && m.global_volume != global_volume) refresh_volumes(m);
@@ -340,15 +378,17 @@ void ft2_restart_envelopes(Channel& ch) {
   ch.update_flags |= update_volume | update_panning;
 }
 
-void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s) {
+void look_up_anew(const ModulePlayer& m, Channel& ch) {
+  ch.looked_up = 1u << 16 | ch.instrument << 8 | ch.note;
   if (ch.instrument >= m.instrument_count) {
-    ins = &module_defaults::empty_instrument;
-    s = &module_defaults::silent_sample;
+    ch.looked_up_instrument = &module_defaults::empty_instrument;
+    ch.looked_up_sample = &module_defaults::silent_sample;
     return;
   }
-  ins = &m.instruments[ch.instrument];
+  const Instrument* ins = &m.instruments[ch.instrument];
   const int slot = ch.note < 96 ? ins->keymap[ch.note] : 16;
-  s = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &module_defaults::silent_sample;
+  ch.looked_up_instrument = ins;
+  ch.looked_up_sample = slot < 16 && ins->samples[slot] ? ins->samples[slot] : &module_defaults::silent_sample;
 }
 
 void instrument_reset(Channel& ch, const Sample& s) {

@@ -8,7 +8,13 @@ namespace replayer {
 inline const Sample& current_sample(const Channel& ch) { return ch.sample ? *ch.sample : module_defaults::silent_sample; }
 
 // Instrument and sample the channel's instrument and note select.
-void look_up(const ModulePlayer& m, const Channel& ch, const Instrument*& ins, const Sample*& s);
+void look_up_anew(const ModulePlayer& m, Channel& ch);
+inline void look_up(const ModulePlayer& m, Channel& ch, const Instrument*& ins, const Sample*& s) {
+  // The song's instruments stay as loaded: the last answer holds while instrument and note do.
+  if (ch.looked_up != (1u << 16 | ch.instrument << 8 | ch.note)) look_up_anew(m, ch);
+  ins = ch.looked_up_instrument;
+  s = ch.looked_up_sample;
+}
 // FastTracker 2's key-off: without a volume envelope it cuts the volume.
 void ft2_key_off(Channel& ch, const Instrument& ins);
 // FastTracker 2's restart of a note's envelopes, fadeout, auto-vibrato and waveforms (a

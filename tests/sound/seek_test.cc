@@ -2,6 +2,7 @@
 // leaves it, so what is rendered after a seek equals the full render from there on.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <random>
@@ -285,6 +286,69 @@ TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
     r.seek_frame(frame);
     EXPECT_EQ(r.frames_rendered(), frame);
     expect_tail_equal(full, frame, render_rest(r, limit));
+  }
+}
+
+// What the replayer remembers between ticks (each channel's instrument and sample; a voice's
+// gains, kept while its volume and panning stay) against a player made to forget the
+// instruments and samples before every tick: the same sound, and gains that always equal
+// the plain formulas. Global volume changes reach a channel only as it updates.
+namespace forgetful {
+int wrong_gains = 0;
+
+int reference_gain(bool ft2, int volume, int panning, bool right) {
+  if (!ft2) return volume * (right ? 255 - panning : panning) / 255;
+  const int p = right ? panning : 256 - panning;
+  const long long g = std::lround(std::sqrt(p / 256.0) * 65536.0);
+  return static_cast<int>((volume * g + 32768) >> 16);
+}
+
+void tick(ModulePlayer& m) {
+  for (Channel& ch : m.channels) {
+    ch.looked_up = 0;
+  }
+  player_tick(m);
+  for (const Voice& v : m.voices)
+    if (v.left != reference_gain(m.ft2(), v.volume, v.panning, false) ||
+        v.right != reference_gain(m.ft2(), v.volume, v.panning, true))
+      ++wrong_gains;
+}
+}  // namespace forgetful
+
+TEST(Seek, WhatTheReplayerRemembersBetweenTicksChangesNothing) {
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2})
+  for (std::uint32_t seed : {4u, 5u}) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed << (mode == ReplayMode::ft2 ? ", ft2" : ", classic"));
+    XmModule song = flow_song(seed);
+    // One instrument whose samples alternate from note to note.
+    song.instruments[2].samples.push_back(looped(2500, 1, 100, 1200));
+    for (int n = 0; n < 96; ++n) song.instruments[2].keymap[n] = static_cast<std::uint8_t>(n % 2);
+    std::mt19937 rng(seed);
+    for (XmPattern& pat : song.patterns)
+      for (int r = 0; r < pat.rows; r += 3) {
+        XmCell& cell = pat.at(r, static_cast<int>(rng() % 4), song.channels);
+        cell.effect = rng() % 2 ? 0x10 : 0x11;
+        cell.param = static_cast<std::uint8_t>(rng() % 2 ? rng() % 0x41 : (rng() % 2 ? 0x03 : 0x40));
+      }
+    auto remembering = load_xm(song, mode), forgetting = load_xm(song, mode);
+    player_start(*remembering);
+    player_start(*forgetting);
+    forgetting->tick_function = forgetful::tick;
+    forgetful::wrong_gains = 0;
+    std::vector<float> span(2 * chunk_frames);
+    std::int16_t a[2 * chunk_frames], b[2 * chunk_frames];
+    int differing_chunks = 0;
+    for (int chunk = 0; chunk < 2000; ++chunk) {
+      mix_frames(*remembering, span.data(), a, chunk_frames);
+      mix_frames(*forgetting, span.data(), b, chunk_frames);
+      differing_chunks += std::memcmp(a, b, sizeof a) != 0;
+    }
+    EXPECT_EQ(differing_chunks, 0);
+    EXPECT_EQ(forgetful::wrong_gains, 0);
+    for (int i = 0; i < voice_count; ++i) {
+      EXPECT_EQ(remembering->voices[i].volume, forgetting->voices[i].volume);
+      EXPECT_EQ(remembering->voices[i].step, forgetting->voices[i].step);
+    }
   }
 }
 

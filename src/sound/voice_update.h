@@ -1,0 +1,95 @@
+// update_voice's common case, inline for the replayer's per-channel loops: gains and pitch
+// checked in place; a note's start and a new step go out of line (voice.cc).
+#pragma once
+
+#include <array>
+#include <cstdlib>
+
+#include "sound/module.h"
+
+namespace voice_update {
+
+// A new note on the channel's voice (or its partner): the part of update_voice for
+// update_trigger, after the voice has settled.
+void start_note(ModulePlayer& m, Channel& ch, const Sample& s);
+// The voice takes the step of the channel's pitch (period, as pitch_period gives it).
+void set_step(ModulePlayer& m, const Channel& ch, Voice& v, long long period);
+// FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
+// the right, as 16.16 fractions for p = 0..256.
+extern const std::array<int, 257> ft2_pan_gains;
+
+// The period a voice's pitch follows: a delta raises a linear period's pitch and adds to an
+// Amiga one.
+inline long long pitch_period(const ModulePlayer& m, const Channel& ch) {
+  return m.linear_frequencies() ? static_cast<long long>(ch.period) - ch.period_delta
+                                : static_cast<long long>(ch.period) + ch.period_delta;
+}
+
+inline void set_gains(const ModulePlayer& m, Voice& v) {
+  if (m.ft2()) {
+    // 0 is left, 255 right.
+    v.left = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gains[256 - v.panning] + 32768) >> 16);
+    v.right = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gains[v.panning] + 32768) >> 16);
+    return;
+  }
+  v.left = v.volume * v.panning / 255;
+  v.right = v.volume * (255 - v.panning) / 255;
+}
+
+inline int voice_volume(const ModulePlayer& m, const Channel& ch) {
+  return static_cast<int>((static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
+                          ch.fadeout_volume * m.global_volume * 255.0 / 34359738368.0);
+}
+
+inline int voice_panning(const ModulePlayer& m, const Channel& ch) {
+  long long p;
+  if (m.ft2()) {
+    // The envelope swings as far as the room towards the nearer side, scaled before the cut.
+    const long long room = 128 - std::llabs(static_cast<long long>(ch.panning) - 128);
+    p = ch.panning + ((static_cast<long long>(ch.panning_envelope.value) - 32) * room >> 5);
+  } else {
+    const long long centre_room = (128 - std::llabs(static_cast<long long>(ch.panning) - 128)) / 32;
+    p = ch.panning + centre_room * (ch.panning_envelope.value - 32);
+  }
+  return static_cast<int>(p < 0 ? 0 : p > 255 ? 255 : p);
+}
+
+// update_voice (module.h).
+[[gnu::always_inline]] inline void update(ModulePlayer& m, Channel& ch, const Sample& s) {
+  if (static_cast<long long>(ch.period) + ch.period_delta == 0) ch.update_flags &= ~update_frequency;
+  const std::uint8_t flags = ch.update_flags;
+  // A voice a seek left waiting catches up before its sample, place or step changes.
+  if (flags & (update_trigger | update_restart)) settle_voice(m, *ch.voice);
+  if (flags & update_trigger) start_note(m, ch, s);
+  Voice* v = ch.voice;
+  // Whether the voice may have left its steady state (see voice_steady).
+  bool changed = flags & update_trigger;
+  if (flags & (update_volume | update_panning)) {
+    int volume = v->volume, panning = v->panning;
+    if (flags & update_volume) volume = voice_volume(m, ch);
+    if (flags & update_panning) panning = voice_panning(m, ch);
+    // The gains follow from the volume and the panning alone: while they stay, so do the gains.
+    if (volume != v->volume || panning != v->panning) {
+      v->volume = volume;
+      v->panning = panning;
+      const int left = v->left, right = v->right;
+      set_gains(m, *v);
+      changed |= v->left != left || v->right != right;
+    }
+  }
+  if (flags & update_frequency) {
+    // Most ticks ask again for the period the voice already plays: keep its step.
+    const long long period = pitch_period(m, ch);
+    if (period != v->step_period || m.flags != v->step_flags) {
+      set_step(m, ch, *v, period);
+      changed = true;
+    }
+  }
+  if (flags & update_restart) {
+    v->position = 0;
+    v->start_offset = 0;
+  }
+  if (changed) note_voice_changed(m, *v);
+}
+
+}  // namespace voice_update
