@@ -206,7 +206,9 @@ TEST(Seek, FollowsAPitchWrappingAroundAtTheTopOfThePeriodRange) {
       ASSERT_TRUE(r.seek_row(target, limit));
       EXPECT_EQ(r.frames_rendered(), frame);
       // By the last row the first note has reached the top, which wraps to no pitch at all.
-      if (target == 0x003F) EXPECT_EQ(player->channels[0].voice->step == 1, mode == ReplayMode::ft2);
+      if (target == 0x003F) {
+        EXPECT_EQ(player->channels[0].voice->step == 1, mode == ReplayMode::ft2);
+      }
       expect_tail_equal(full, frame, render_rest(r, limit));
     }
   }
