@@ -65,6 +65,18 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
                   ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
 }
 
+// The envelopes on a row's first tick: in the classic replay a key-off silences a note
+// without a volume envelope between the two.
+[[gnu::always_inline]] inline void row_envelopes(bool ft2, Channel& ch, const Instrument& ins) {
+  if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
+    envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
+                  ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
+  if (!ft2 && !(ins.volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
+  if ((ins.panning_type & 1) && !ch.panning_envelope.ended)
+    envelope_step(ch, ins.panning_envelope, ins.panning_points, ins.panning_type, ins.panning_sustain,
+                  ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
+}
+
 [[gnu::always_inline]] inline void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
   if (!ch.key_off) return;
   // FastTracker 2 fades only a note that has a volume envelope.
@@ -198,13 +210,7 @@ void channel_row(ModulePlayer& m, Channel& ch, const PatternCell& row_cell) {
     if (cell.volume) volume_column_row(ch, cell.volume);
     if (cell.note == 255 || cell.effect == 20) ch.key_off = 1;
   }
-  if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
-    envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
-                  ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
-  if (!ft2 && !(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
-  if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
-    envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
-                  ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+  row_envelopes(ft2, ch, *ins);
   fadeout(m, ch, *ins);
   effect_row(m, ch, cell, *s, saved_period, saved_volume, saved_panning);
   auto_vibrato(m, ch, *ins);
@@ -226,13 +232,7 @@ bool is_empty(const PatternCell& cell) { return (cell.note | cell.instrument | c
   ch.sample_offset_end = 0;
   ch.update_flags = update_frequency | update_volume;
   ch.period_delta = 0;
-  if ((ins->volume_type & 1) && !ch.volume_envelope.ended)
-    envelope_step(ch, ins->volume_envelope, ins->volume_points, ins->volume_type, ins->volume_sustain,
-                  ins->volume_loop_start, ins->volume_loop_end, ch.volume_envelope, update_volume);
-  if (!ft2 && !(ins->volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
-  if ((ins->panning_type & 1) && !ch.panning_envelope.ended)
-    envelope_step(ch, ins->panning_envelope, ins->panning_points, ins->panning_type, ins->panning_sustain,
-                  ins->panning_loop_start, ins->panning_loop_end, ch.panning_envelope, update_panning);
+  row_envelopes(ft2, ch, *ins);
   fadeout(m, ch, *ins);
   auto_vibrato(m, ch, *ins);
   voice_update::update(m, ch, *s);
