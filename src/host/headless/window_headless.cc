@@ -10,12 +10,6 @@
 #include "host/headless/headless_internal.h"
 #include "host/recorded/windows.h"
 
-struct HostCanvas {
-  int width = 0;
-  int height = 0;
-  std::unique_ptr<std::uint32_t[]> bits;
-};
-
 namespace {
 
 using recorded::client_of;
@@ -59,15 +53,8 @@ void host_set_cursor(bool arrow) {
 
 HostCanvas* host_canvas_create(int width, int height) {
   // At most 2^28 pixels (1 GiB); larger pictures get no canvas rather than a failure.
-  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (std::int64_t{1} << 28))
-    return nullptr;
-  std::unique_ptr<std::uint32_t[]> bits(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(width) * height]);
-  if (!bits) return nullptr;
-  auto canvas = new HostCanvas;
-  canvas->width = width;
-  canvas->height = height;
-  canvas->bits = std::move(bits);
-  std::fill_n(canvas->bits.get(), static_cast<std::size_t>(width) * height, 0xCDCDCDCDu);
+  HostCanvas* canvas = recorded::new_canvas(width, height, std::int64_t{1} << 28, 0xCDCDCDCDu);
+  if (canvas == nullptr) return nullptr;
   std::lock_guard lock(state_mutex());
   last_canvas = canvas;
   return canvas;
@@ -77,10 +64,6 @@ void host_canvas_destroy(HostCanvas* canvas) {
   std::lock_guard lock(state_mutex());
   if (last_canvas == canvas) last_canvas = nullptr;
   delete canvas;
-}
-
-std::uint32_t* host_canvas_bits(HostCanvas* canvas) {
-  return canvas ? canvas->bits.get() : nullptr;
 }
 
 void host_paint_canvas(WindowHandle, HostCanvas* canvas, int width, int height) {

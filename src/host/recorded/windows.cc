@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "host/common/event_queue.h"
 
@@ -46,6 +47,19 @@ HostRect client_of(const HostRect& outer, HostFrame frame) {
   client.right = std::max(client.right, client.left);
   client.bottom = std::max(client.bottom, client.top);
   return client;
+}
+
+HostCanvas* new_canvas(int width, int height, std::int64_t max_pixels, std::uint32_t fill) {
+  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > max_pixels) return nullptr;
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  std::unique_ptr<std::uint32_t[]> bits(new (std::nothrow) std::uint32_t[pixels]);
+  if (!bits) return nullptr;
+  std::fill_n(bits.get(), pixels, fill);
+  auto canvas = new HostCanvas;
+  canvas->width = width;
+  canvas->height = height;
+  canvas->bits = std::move(bits);
+  return canvas;
 }
 
 WindowHandle newest_window() {
@@ -150,6 +164,8 @@ void host_adjust_window_rect(HostRect* rect, HostFrame frame) {
   rect->top -= edges.side + edges.caption;
   rect->bottom += edges.side;
 }
+
+std::uint32_t* host_canvas_bits(HostCanvas* canvas) { return canvas ? canvas->bits.get() : nullptr; }
 
 void host_begin_paint(WindowHandle window) {
   host_validate(window);

@@ -3,11 +3,24 @@
 // as a window system delivers them. The host gives the size of its frames.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "host/window.h"
 
+// A canvas in memory: width x height 32-bit pixels, the last row first.
+struct HostCanvas {
+  int width = 0;
+  int height = 0;
+  std::unique_ptr<std::uint32_t[]> bits;
+};
+
 namespace recorded {
+
+// A new canvas of at most max_pixels pixels, every one fill; null for a size out of range
+// or without the memory for it.
+HostCanvas* new_canvas(int width, int height, std::int64_t max_pixels, std::uint32_t fill);
 
 struct Window {
   HostRect outer;

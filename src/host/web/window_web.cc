@@ -3,20 +3,11 @@
 // canvas is shown on the page's canvas.
 #include <emscripten/emscripten.h>
 
-#include <algorithm>
-#include <memory>
 #include <mutex>
-#include <new>
 
 #include "host/common/event_queue.h"
 #include "host/recorded/windows.h"
 #include "host/web/web_internal.h"
-
-struct HostCanvas {
-  int width = 0;
-  int height = 0;
-  std::unique_ptr<std::uint32_t[]> bits;
-};
 
 namespace {
 
@@ -54,21 +45,10 @@ int host_show_cursor(bool show) {
 void host_set_cursor(bool) {}
 
 HostCanvas* host_canvas_create(int width, int height) {
-  if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > (std::int64_t{1} << 24))
-    return nullptr;
-  std::unique_ptr<std::uint32_t[]> bits(new (std::nothrow) std::uint32_t[static_cast<std::size_t>(width) * height]);
-  if (!bits) return nullptr;
-  auto canvas = new HostCanvas;
-  canvas->width = width;
-  canvas->height = height;
-  canvas->bits = std::move(bits);
-  std::fill_n(canvas->bits.get(), static_cast<std::size_t>(width) * height, 0u);
-  return canvas;
+  return recorded::new_canvas(width, height, std::int64_t{1} << 24, 0u);
 }
 
 void host_canvas_destroy(HostCanvas* canvas) { delete canvas; }
-
-std::uint32_t* host_canvas_bits(HostCanvas* canvas) { return canvas ? canvas->bits.get() : nullptr; }
 
 // The page scales the picture itself (whole factors, letterboxed), so the client size
 // given here does not matter.
