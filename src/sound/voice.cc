@@ -33,11 +33,12 @@ std::uint64_t linear_step(long long n) {
 // The steps of the linear periods that notes and their effects reach, made once per process.
 constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
 
-[[gnu::always_inline]] inline std::uint64_t step_of(const ModulePlayer& m, const Channel& ch) {
+// The step of a pitch period (as voice_update::pitch_period gives it).
+[[gnu::always_inline]] inline std::uint64_t step_of(const ModulePlayer& m, long long period) {
   // A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
   // is not taken for a voice never given a frequency (step 0, which the mixer moves on to
   // its boundaries).
-  if (m.ft2()) return std::max<std::uint64_t>(1, step_for(ft2_frequency(m.linear_frequencies(), voice_update::pitch_period(m, ch))));
+  if (m.ft2()) return std::max<std::uint64_t>(1, step_for(ft2_frequency(m.linear_frequencies(), period)));
   if (m.linear_frequencies()) {
     static const std::vector<std::uint64_t> table = [] {
       std::vector<std::uint64_t> t(linear_steps_count);
@@ -45,11 +46,11 @@ constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
       return t;
     }();
     // (4608.0 - period + delta) in double arithmetic is this integer exactly.
-    const long long n = 4608 - static_cast<long long>(ch.period) + ch.period_delta;
+    const long long n = 4608 - period;
     const unsigned long long slot = static_cast<unsigned long long>(n - linear_steps_first);
     return slot < static_cast<unsigned long long>(linear_steps_count) ? table[slot] : linear_step(n);
   }
-  return step_for(clamped_frequency(static_cast<double>(14317056 / (static_cast<long long>(ch.period) + ch.period_delta))));
+  return step_for(clamped_frequency(static_cast<double>(14317056 / period)));
 }
 
 }  // namespace
@@ -89,9 +90,9 @@ void start_note(ModulePlayer& m, Channel& ch, const Sample& s) {
   if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
 }
 
-void set_step(ModulePlayer& m, const Channel& ch, Voice& v, long long period) {
+void set_step(ModulePlayer& m, Voice& v, long long period) {
   settle_voice(m, v);
-  v.step = step_of(m, ch);
+  v.step = step_of(m, period);
   v.step_period = period;
   v.step_flags = m.flags;
 }

@@ -12,8 +12,8 @@ namespace voice_update {
 // A new note on the channel's voice (or its partner): the part of update_voice for
 // update_trigger, after the voice has settled.
 void start_note(ModulePlayer& m, Channel& ch, const Sample& s);
-// The voice takes the step of the channel's pitch (period, as pitch_period gives it).
-void set_step(ModulePlayer& m, const Channel& ch, Voice& v, long long period);
+// The voice takes the step of a pitch period (as pitch_period gives it).
+void set_step(ModulePlayer& m, Voice& v, long long period);
 // FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
 // the right, as 16.16 fractions for p = 0..256.
 extern const std::array<int, 257> ft2_pan_gains;
@@ -81,7 +81,7 @@ inline int voice_panning(const ModulePlayer& m, const Channel& ch) {
     // Most ticks ask again for the period the voice already plays: keep its step.
     const long long period = pitch_period(m, ch);
     if (period != v->step_period || m.flags != v->step_flags) {
-      set_step(m, ch, *v, period);
+      set_step(m, *v, period);
       changed = true;
     }
   }
