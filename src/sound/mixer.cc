@@ -138,17 +138,6 @@ void mix_ramp(const std::int16_t* d, std::uint64_t& pos, std::uint64_t delta, fl
   gr = r;
 }
 
-// A ramp run to its end at once: the gains are the targets, as mixing leaves them.
-inline void end_ramp(Voice& v) {
-  v.last_left = v.left;
-  v.last_right = v.right;
-  v.ramp_frames_remaining = 0;
-  v.ramp_step_left = 0;
-  v.ramp_step_right = 0;
-  v.current_left = v.left * 256;
-  v.current_right = v.right * 256;
-}
-
 void start_or_continue_ramp(const ModulePlayer& m, Voice& v) {
   if (v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right) return;
   v.last_left = v.left;
@@ -220,7 +209,7 @@ void mix_voice(const ModulePlayer& m, Voice& v, float* out, int frames) {
     if constexpr (Dry) {
       // A looped sample plays on, so a ramp that ends within these frames ends on its
       // targets, however the segments cut it: its gains on the way need no sums.
-      const bool loops = (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data;
+      const bool loops = plays_on(s);
       if (How == Run::skip && loops) {
         const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
         if ((continues ? v.ramp_frames_remaining : m.ramp_frames) <= remaining) {
@@ -359,6 +348,8 @@ void mix_voices(ModulePlayer& m, float* span, int frames) {
 }
 
 void begin_skipping(ModulePlayer& m) {
+  m.skipping = true;
+  m.waiting_gains = 0;
   m.busy_voices = 0;
   for (const Voice& v : m.voices) note_voice_changed(m, v);
 }
@@ -426,15 +417,36 @@ void settle_voice_behind(ModulePlayer& m, Voice& v) {
 }
 
 void settle_voices(ModulePlayer& m) {
+  for (std::uint64_t waiting = m.waiting_gains; waiting != 0; waiting &= waiting - 1)
+    settle_gains(m, m.voices[__builtin_ctzll(waiting)]);
   for (Voice& v : m.voices) settle_voice(m, v);
+  m.skipping = false;
 }
 
 void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
   if (frames <= 0) return;
   calm = std::max<std::uint64_t>(calm, static_cast<std::uint64_t>(frames));
+  // Gains that changed just now and would be looked at before their ramp ends take their
+  // ramp as mixing does (the others' ramps have ended, or will end, unseen).
+  if (m.waiting_gains != 0 && calm < static_cast<std::uint64_t>(m.ramp_frames))
+    for (std::uint64_t waiting = m.waiting_gains; waiting != 0; waiting &= waiting - 1) {
+      Voice& v = m.voices[__builtin_ctzll(waiting)];
+      if (v.gains_since == m.dry_frames) settle_gains(m, v);
+    }
   // Only the voices on a ramp or about to start one; the others wait (settle_voice).
   for (std::uint64_t busy = m.busy_voices; busy != 0; busy &= busy - 1) {
     Voice& v = m.voices[__builtin_ctzll(busy)];
+    // A voice on a loop plays on whatever its gains do: a ramp that ends before anything
+    // looks ends here, and the voice, steady then, catches up with its place later.
+    if (v.sample && v.step != 0 && plays_on(*v.sample)) {
+      const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+      const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
+      if (static_cast<std::uint64_t>(needed) <= calm) {
+        end_ramp(v);
+        m.busy_voices &= ~voice_bit(v);
+        continue;
+      }
+    }
     settle_voice(m, v);
     v.settled_at += static_cast<std::uint64_t>(frames);
     if (!v.sample) {

@@ -103,6 +103,9 @@ struct Voice {
   // Frames run without mixing (ModulePlayer::dry_frames) up to which this voice has moved;
   // a steady voice catches up only when something looks at it.
   std::uint64_t settled_at = 0;
+  // With its bit in ModulePlayer::waiting_gains: the frame (dry_frames) at which volume and
+  // panning last changed, their gains not yet worked out (see wait_for_gains).
+  std::uint64_t gains_since = 0;
 };
 
 enum : std::uint8_t {
@@ -196,6 +199,10 @@ struct ModulePlayer {
   // The voices (bit = index) that may be on a ramp or about to start one: those a skip
   // must run frame-exactly; the others only move along their samples.
   std::uint64_t busy_voices = 0;
+  // Between begin_skipping and settle_voices.
+  bool skipping = false;
+  // The voices (bit = index) whose gains wait for their volume and panning (wait_for_gains).
+  std::uint64_t waiting_gains = 0;
   int samples_left_in_tick = 0;
   int samples_per_tick = 0;
   int global_volume = 64;
@@ -274,6 +281,11 @@ void settle_voice_behind(ModulePlayer& player, Voice& voice);
 inline void settle_voice(ModulePlayer& player, Voice& voice) {
   if (voice.settled_at != player.dry_frames) settle_voice_behind(player, voice);
 }
+// A sample that plays on and on: a loop (forward or ping-pong) with something in it.
+inline bool plays_on(const Sample& s) { return (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data; }
+// Works out the gains of a voice whose volume and panning waited (wait_for_gains in the
+// replayer), as mixing has them by now.
+void settle_gains(ModulePlayer& player, Voice& voice);
 void settle_voices(ModulePlayer& player);
 // Off a ramp, with its gains on their targets, a voice only moves along its sample, and
 // where the frames are cut makes no difference to where it ends up: while a seek skips
@@ -283,6 +295,16 @@ inline bool voice_steady(const Voice& v) {
   // Without branches: the gains change from tick to tick in ways no predictor follows.
   return ((v.ramp_frames_remaining == 0) & (v.left == v.last_left) & (v.right == v.last_right) &
           (v.current_left == v.left * 256) & (v.current_right == v.right * 256) & (v.step != 0)) != 0;
+}
+// A ramp run to its end at once: the gains are the targets, as mixing leaves them.
+inline void end_ramp(Voice& v) {
+  v.last_left = v.left;
+  v.last_right = v.right;
+  v.ramp_frames_remaining = 0;
+  v.ramp_step_left = 0;
+  v.ramp_step_right = 0;
+  v.current_left = v.left * 256;
+  v.current_right = v.right * 256;
 }
 // Tells the mixer that a voice's gains, sample or step may have changed.
 inline void note_voice_changed(ModulePlayer& player, const Voice& voice) {

@@ -65,6 +65,7 @@ const std::array<int, 257> ft2_pan_gains = [] {
 
 void start_note(ModulePlayer& m, Channel& ch, const Sample& s) {
   Voice* v = ch.voice;
+  if (m.waiting_gains & (std::uint64_t{1} << (v->index & 63))) settle_gains(m, *v);
   if (v->sample) {
     // The old note ramps down in this record; the new one starts in the partner.
     const int idx = v->index;
@@ -87,6 +88,8 @@ void start_note(ModulePlayer& m, Channel& ch, const Sample& s) {
   v->current_left = 0;
   v->current_right = 0;
   v->ramp_frames_remaining = 0;
+  v->ramp_step_left = 0;
+  v->ramp_step_right = 0;
   if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
 }
 
@@ -100,3 +103,13 @@ void set_step(ModulePlayer& m, Voice& v, long long period) {
 }  // namespace voice_update
 
 void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) { voice_update::update(m, ch, s); }
+
+void settle_gains(ModulePlayer& m, Voice& v) {
+  m.waiting_gains &= ~(std::uint64_t{1} << (v.index & 63));
+  const int left = v.left, right = v.right;
+  voice_update::set_gains(m, v);
+  if (v.gains_since != m.dry_frames)
+    end_ramp(v);  // frames went by: the ramp ran out unseen
+  else if (v.left != left || v.right != right)
+    note_voice_changed(m, v);
+}

@@ -54,6 +54,26 @@ inline int voice_panning(const ModulePlayer& m, const Channel& ch) {
   return static_cast<int>(p < 0 ? 0 : p > 255 ? 255 : p);
 }
 
+// During a seek, the gains of a steady voice on a loop wait for its volume and panning to
+// settle: a ramp to them would end before anything looks at it (the skip that follows
+// checks), so only the last change matters, and a steady voice's sound does not depend on
+// its gains. Meanwhile the voice stays steady on its old gains (settle_gains).
+inline bool gains_may_wait(const ModulePlayer& m, const Voice& v, std::uint64_t bit) {
+  return (m.waiting_gains & bit) || (!(m.busy_voices & bit) && voice_steady(v) && v.sample && plays_on(*v.sample));
+}
+
+inline void wait_for_gains(ModulePlayer& m, Voice& v, std::uint64_t bit, int volume, int panning) {
+  // Frames went by since the last change: its ramp has ended.
+  if ((m.waiting_gains & bit) && v.gains_since != m.dry_frames) {
+    set_gains(m, v);
+    end_ramp(v);
+  }
+  m.waiting_gains |= bit;
+  v.volume = volume;
+  v.panning = panning;
+  v.gains_since = m.dry_frames;
+}
+
 // update_voice (module.h).
 [[gnu::always_inline]] inline void update(ModulePlayer& m, Channel& ch, const Sample& s) {
   if (static_cast<long long>(ch.period) + ch.period_delta == 0) ch.update_flags &= ~update_frequency;
@@ -68,8 +88,11 @@ inline int voice_panning(const ModulePlayer& m, const Channel& ch) {
     int volume = v->volume, panning = v->panning;
     if (flags & update_volume) volume = voice_volume(m, ch);
     if (flags & update_panning) panning = voice_panning(m, ch);
-    // The gains follow from the volume and the panning alone: while they stay, so do the gains.
-    if (volume != v->volume || panning != v->panning) {
+    const std::uint64_t bit = std::uint64_t{1} << (v->index & 63);
+    if (m.skipping && !(flags & update_trigger) && gains_may_wait(m, *v, bit)) {
+      wait_for_gains(m, *v, bit, volume, panning);
+    } else if (volume != v->volume || panning != v->panning) {
+      // The gains follow from the volume and the panning alone: while they stay, so do the gains.
       v->volume = volume;
       v->panning = panning;
       const int left = v->left, right = v->right;
