@@ -408,7 +408,7 @@ __attribute__((noinline)) void skip_voice_exactly(const ModulePlayer& m, Voice& 
 void settle_voice_behind(ModulePlayer& m, Voice& v) {
   const std::uint64_t owed = m.dry_frames - v.settled_at;
   // The one piece settle_in_pieces would take, where it is one sum.
-  const bool one_piece = (owed <= (1u << 30) && v.step <= (1ull << 32)) || (owed <= (1u << 20) && v.step <= (1ull << 42));
+  const bool one_piece = ((owed <= (1u << 30)) & (v.step <= (1ull << 32))) | ((owed <= (1u << 20)) & (v.step <= (1ull << 42)));
   if (v.sample && one_piece && move_straight(v, owed, true)) {
     v.settled_at = m.dry_frames;
     return;
