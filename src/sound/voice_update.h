@@ -101,12 +101,10 @@ inline void wait_for_gains(ModulePlayer& m, Voice& v, std::uint64_t bit, int vol
     }
   }
   if (flags & update_frequency) {
-    // Most ticks ask again for the period the voice already plays: keep its step.
+    // Most ticks ask again for the period the voice already plays: keep its step. A new
+    // step (never 0) leaves a steady voice steady.
     const long long period = pitch_period(m, ch);
-    if (period != v->step_period || m.flags != v->step_flags) {
-      set_step(m, *v, period);
-      changed = true;
-    }
+    if (period != v->step_period || m.flags != v->step_flags) set_step(m, *v, period);
   }
   if (flags & update_restart) {
     v->position = 0;
