@@ -356,22 +356,19 @@ void begin_skipping(ModulePlayer& m) {
 
 namespace {
 
-// Moves a voice frames frames along its sample as mix_voice's dry runs would, where that
-// is one sum: inside a forward loop, or short of the end of a sample without a loop (or,
-// with may_end, up to that end, where the voice stops). False, with the voice untouched,
-// for the rest. frames * step stays within 64 bits.
-inline __attribute__((always_inline)) bool move_straight(Voice& v, std::uint64_t frames, bool may_end) {
+// Moves a voice distance (32.32) along its sample as mix_voice's dry runs would, where that
+// is one sum (moves_straight), up to the end of a sample without a loop only with may_end.
+// False, with the voice untouched, for the rest. The distance is under 2^63.
+inline __attribute__((always_inline)) bool move_straight(Voice& v, std::uint64_t distance, bool may_end) {
+  if (!moves_straight(v)) return false;
   const Sample& s = *v.sample;
-  if (v.step == 0 || v.direction == 2 || !s.data || s.loop_length <= 0) return false;
   const std::uint64_t start = static_cast<std::uint64_t>(s.loop_start) << 32;
   const std::uint64_t end = start + (static_cast<std::uint64_t>(s.loop_length) << 32);
-  if (v.position >= end) return false;
-  const std::uint64_t p = v.position + v.step * frames;
+  const std::uint64_t p = v.position + distance;
   if (s.loop_type == 2) {
     v.position = p < end ? p : start + (p - start) % (end - start);
     return true;
   }
-  if (s.loop_type != 1) return false;
   if (p < end) {
     v.position = p;
   } else {
@@ -406,10 +403,17 @@ __attribute__((noinline)) void skip_voice_exactly(const ModulePlayer& m, Voice& 
 }  // namespace
 
 void settle_voice_behind(ModulePlayer& m, Voice& v) {
+  if (v.step_correction != 0) {
+    // Only a voice that moves straight carries one (set_step), each of its steps under 2^42
+    // and at most 2^20 frames from settled_at to corrected_at: that sum is exact.
+    move_straight(v, v.step_correction + v.step * (v.corrected_at - v.settled_at), true);
+    v.step_correction = 0;
+    v.settled_at = v.corrected_at;
+  }
   const std::uint64_t owed = m.dry_frames - v.settled_at;
   // The one piece settle_in_pieces would take, where it is one sum.
   const bool one_piece = ((owed <= (1u << 30)) & (v.step <= (1ull << 32))) | ((owed <= (1u << 20)) & (v.step <= (1ull << 42)));
-  if (v.sample && one_piece && move_straight(v, owed, true)) {
+  if (v.sample && one_piece && move_straight(v, v.step * owed, true)) {
     v.settled_at = m.dry_frames;
     return;
   }
@@ -460,7 +464,7 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
     const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
     const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
     if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
-      if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, static_cast<std::uint64_t>(frames), false)) {
+      if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, v.step * static_cast<std::uint64_t>(frames), false)) {
         end_ramp(v);
         m.busy_voices &= ~voice_bit(v);
         continue;

@@ -103,6 +103,11 @@ struct Voice {
   // Frames run without mixing (ModulePlayer::dry_frames) up to which this voice has moved;
   // a steady voice catches up only when something looks at it.
   std::uint64_t settled_at = 0;
+  // A voice left behind that changed its step on the way (settle_voice_behind): the
+  // distance to add for the frames it ran at other steps, up to corrected_at, as if it had
+  // run at the present step since settled_at (wrapping arithmetic).
+  std::uint64_t step_correction = 0;
+  std::uint64_t corrected_at = 0;
   // With its bit in ModulePlayer::waiting_gains: the frame (dry_frames) at which volume and
   // panning last changed, their gains not yet worked out (see wait_for_gains).
   std::uint64_t gains_since = 0;
@@ -280,6 +285,14 @@ void begin_skipping(ModulePlayer& player);
 void settle_voice_behind(ModulePlayer& player, Voice& voice);
 inline void settle_voice(ModulePlayer& player, Voice& voice) {
   if (voice.settled_at != player.dry_frames) settle_voice_behind(player, voice);
+}
+// Whether a voice moves along its sample by one sum: forward inside a forward loop, or
+// short of the end of a sample without a loop (where it stops).
+inline bool moves_straight(const Voice& v) {
+  const Sample& s = *v.sample;
+  if (v.step == 0 || v.direction == 2 || !s.data || s.loop_length <= 0 || (s.loop_type != 1 && s.loop_type != 2))
+    return false;
+  return v.position < (static_cast<std::uint64_t>(s.loop_start) + static_cast<std::uint64_t>(s.loop_length)) << 32;
 }
 // A sample that plays on and on: a loop (forward or ping-pong) with something in it.
 inline bool plays_on(const Sample& s) { return (s.loop_type == 2 || s.loop_type == 4) && s.loop_length > 0 && s.data; }

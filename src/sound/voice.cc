@@ -94,8 +94,20 @@ void start_note(ModulePlayer& m, Channel& ch, const Sample& s) {
 }
 
 void set_step(ModulePlayer& m, Voice& v, long long period) {
-  settle_voice(m, v);
-  v.step = step_of(m, period);
+  const std::uint64_t step = step_of(m, period);
+  const std::uint64_t owed = m.dry_frames - v.settled_at;
+  if (owed != 0) {
+    // A voice left behind that moves straight keeps waiting: the frames it owes at the old
+    // step go into its correction (settle_voice_behind). The bounds keep the sum exact.
+    if (owed <= (1u << 20) && v.step <= (1ull << 42) &&
+        step <= (1ull << 42) && v.sample && moves_straight(v)) {
+      v.step_correction += (v.step - step) * owed;
+      v.corrected_at = m.dry_frames;
+    } else {
+      settle_voice_behind(m, v);
+    }
+  }
+  v.step = step;
   v.step_period = period;
   v.step_flags = m.flags;
 }

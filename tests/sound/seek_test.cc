@@ -291,6 +291,36 @@ TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
   }
 }
 
+// Voices that wait through a vibrato (their steps change while they are left behind), then
+// hold their last pitch for far longer than 2^20 frames: one on a loop, one running off the
+// end of its sample on the way. Where a seek leaves them, the render goes on as the full one.
+TEST(Seek, VoicesLeftBehindThroughPitchChangesAndALongHoldLandWhereMixingDoes) {
+  XmModule song;
+  song.channels = 2;
+  song.speed = 31;
+  song.bpm = 32;  // ticks of 3445 frames
+  song.orders = {0};
+  song.patterns.resize(1);
+  song.patterns[0].rows = 16;
+  song.instruments = {test_instrument(looped(3000, 1, 500, 2000)), test_instrument(test_sample(20000))};
+  XmPattern& p = song.patterns[0];
+  p.at(0, 0, 2) = {49, 1, 0, 0x4, 0x8F};
+  p.at(1, 0, 2) = {0, 0, 0, 0x4, 0x00};
+  p.at(0, 1, 2) = {13, 2, 0, 0x4, 0x6C};
+  p.at(1, 1, 2) = {0, 0, 0, 0x1, 0x01};
+  const auto full = render_all(song, limit);
+  // The pitches stop moving with row 2.
+  const std::uint64_t hold = 2 * 31 * 3445, after_hold = hold + (1u << 20) + 5000;
+  ASSERT_GT(full.size() / 2, after_hold + 1000);
+  for (const std::uint64_t frame : {after_hold, full.size() / 2 - 1000}) {
+    SCOPED_TRACE(frame);
+    auto player = load_xm(song);
+    OfflineRenderer r(*player);
+    r.seek_frame(frame);
+    expect_tail_equal(full, frame, render_rest(r, limit));
+  }
+}
+
 // What the replayer remembers between ticks (each channel's instrument and sample; a voice's
 // gains, kept while its volume and panning stay) against a player made to forget the
 // instruments and samples before every tick: the same sound, and gains that always equal
