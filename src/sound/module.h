@@ -109,8 +109,12 @@ struct Voice {
   std::uint64_t step_correction = 0;
   std::uint64_t corrected_at = 0;
   // With its bit in ModulePlayer::waiting_gains: the frame (dry_frames) at which volume and
-  // panning last changed, their gains not yet worked out (see wait_for_gains).
+  // panning last changed, their gains not yet worked out (see wait_for_gains). The gains
+  // before that are those of earlier_volume and earlier_panning where earlier_gains is set
+  // (a ramp to them ended unseen), else the voice's own.
   std::uint64_t gains_since = 0;
+  int earlier_volume = 0, earlier_panning = 0;
+  bool earlier_gains = false;
 };
 
 enum : std::uint8_t {

@@ -99,8 +99,9 @@ void set_step(ModulePlayer& m, Voice& v, long long period) {
   if (owed != 0) {
     // A voice left behind that moves straight keeps waiting: the frames it owes at the old
     // step go into its correction (settle_voice_behind). The bounds keep the sum exact.
-    if (owed <= (1u << 20) && v.step <= (1ull << 42) &&
-        step <= (1ull << 42) && v.sample && moves_straight(v)) {
+    // (Once it has a correction, nothing that could stop it moving straight has changed.)
+    if (owed <= (1u << 20) && v.step <= (1ull << 42) && step <= (1ull << 42) &&
+        (v.corrected_at > v.settled_at || (v.sample && moves_straight(v)))) {
       v.step_correction += (v.step - step) * owed;
       v.corrected_at = m.dry_frames;
     } else {
@@ -118,10 +119,22 @@ void update_voice(ModulePlayer& m, Channel& ch, const Sample& s) { voice_update:
 
 void settle_gains(ModulePlayer& m, Voice& v) {
   m.waiting_gains &= ~(std::uint64_t{1} << (v.index & 63));
+  if (v.gains_since != m.dry_frames) {
+    // Frames went by: the ramp ran out unseen.
+    voice_update::set_gains(m, v);
+    end_ramp(v);
+    return;
+  }
+  if (v.earlier_gains) {
+    const int volume = v.volume, panning = v.panning;
+    v.volume = v.earlier_volume;
+    v.panning = v.earlier_panning;
+    voice_update::set_gains(m, v);
+    end_ramp(v);
+    v.volume = volume;
+    v.panning = panning;
+  }
   const int left = v.left, right = v.right;
   voice_update::set_gains(m, v);
-  if (v.gains_since != m.dry_frames)
-    end_ramp(v);  // frames went by: the ramp ran out unseen
-  else if (v.left != left || v.right != right)
-    note_voice_changed(m, v);
+  if (v.left != left || v.right != right) note_voice_changed(m, v);
 }

@@ -63,12 +63,15 @@ inline bool gains_may_wait(const ModulePlayer& m, const Voice& v, std::uint64_t 
 }
 
 inline void wait_for_gains(ModulePlayer& m, Voice& v, std::uint64_t bit, int volume, int panning) {
-  // Frames went by since the last change: its ramp has ended.
-  if ((m.waiting_gains & bit) && v.gains_since != m.dry_frames) {
-    set_gains(m, v);
-    end_ramp(v);
+  if (!(m.waiting_gains & bit)) {
+    m.waiting_gains |= bit;
+    v.earlier_gains = false;
+  } else if (v.gains_since != m.dry_frames) {
+    // Frames went by since the last change: its ramp has ended.
+    v.earlier_volume = v.volume;
+    v.earlier_panning = v.panning;
+    v.earlier_gains = true;
   }
-  m.waiting_gains |= bit;
   v.volume = volume;
   v.panning = panning;
   v.gains_since = m.dry_frames;
