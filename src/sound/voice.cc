@@ -30,32 +30,24 @@ std::uint64_t linear_step(long long n) {
   return step_for(clamped_frequency(8363.0 * std::exp2(static_cast<double>(n) / 768.0)));
 }
 
-// The steps of the linear periods that notes and their effects reach, made once per process.
-constexpr long long linear_steps_first = -4096, linear_steps_count = 12288;
+}  // namespace
 
-// The step of a pitch period (as voice_update::pitch_period gives it).
-[[gnu::always_inline]] inline std::uint64_t step_of(const ModulePlayer& m, long long period) {
+namespace voice_update {
+
+const std::array<std::uint64_t, linear_steps_count> linear_steps = [] {
+  std::array<std::uint64_t, linear_steps_count> t{};
+  for (int i = 0; i < linear_steps_count; ++i) t[i] = linear_step(linear_steps_first + i);
+  return t;
+}();
+
+std::uint64_t step_beyond_table(const ModulePlayer& m, long long period) {
   // A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
   // is not taken for a voice never given a frequency (step 0, which the mixer moves on to
   // its boundaries).
   if (m.ft2()) return std::max<std::uint64_t>(1, step_for(ft2_frequency(m.linear_frequencies(), period)));
-  if (m.linear_frequencies()) {
-    static const std::vector<std::uint64_t> table = [] {
-      std::vector<std::uint64_t> t(linear_steps_count);
-      for (long long i = 0; i < linear_steps_count; ++i) t[i] = linear_step(linear_steps_first + i);
-      return t;
-    }();
-    // (4608.0 - period + delta) in double arithmetic is this integer exactly.
-    const long long n = 4608 - period;
-    const unsigned long long slot = static_cast<unsigned long long>(n - linear_steps_first);
-    return slot < static_cast<unsigned long long>(linear_steps_count) ? table[slot] : linear_step(n);
-  }
+  if (m.linear_frequencies()) return linear_step(4608 - period);
   return step_for(clamped_frequency(static_cast<double>(14317056 / period)));
 }
-
-}  // namespace
-
-namespace voice_update {
 
 const std::array<int, 257> ft2_pan_gains = [] {
   std::array<int, 257> t{};
@@ -91,26 +83,6 @@ void start_note(ModulePlayer& m, Channel& ch, const Sample& s) {
   v->ramp_step_left = 0;
   v->ramp_step_right = 0;
   if (ch.sample_offset_end) v->sample = nullptr;  // ft2: offset past the end, no note
-}
-
-void set_step(ModulePlayer& m, Voice& v, long long period) {
-  const std::uint64_t step = step_of(m, period);
-  const std::uint64_t owed = m.dry_frames - v.settled_at;
-  if (owed != 0) {
-    // A voice left behind that moves straight keeps waiting: the frames it owes at the old
-    // step go into its correction (settle_voice_behind). The bounds keep the sum exact.
-    // (Once it has a correction, nothing that could stop it moving straight has changed.)
-    if (owed <= (1u << 20) && v.step <= (1ull << 42) && step <= (1ull << 42) &&
-        (v.corrected_at > v.settled_at || (v.sample && moves_straight(v)))) {
-      v.step_correction += (v.step - step) * owed;
-      v.corrected_at = m.dry_frames;
-    } else {
-      settle_voice_behind(m, v);
-    }
-  }
-  v.step = step;
-  v.step_period = period;
-  v.step_flags = m.flags;
 }
 
 }  // namespace voice_update

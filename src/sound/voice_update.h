@@ -12,8 +12,12 @@ namespace voice_update {
 // A new note on the channel's voice (or its partner): the part of update_voice for
 // update_trigger, after the voice has settled.
 void start_note(ModulePlayer& m, Channel& ch, const Sample& s);
-// The voice takes the step of a pitch period (as pitch_period gives it).
-void set_step(ModulePlayer& m, Voice& v, long long period);
+// The steps of the linear periods that notes and their effects reach, in the classic replay
+// (4608 - period from linear_steps_first on), made once per process.
+constexpr int linear_steps_first = -4096, linear_steps_count = 12288;
+extern const std::array<std::uint64_t, linear_steps_count> linear_steps;
+// The step of a pitch period outside that table.
+std::uint64_t step_beyond_table(const ModulePlayer& m, long long period);
 // FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
 // the right, as 16.16 fractions for p = 0..256.
 extern const std::array<int, 257> ft2_pan_gains;
@@ -75,6 +79,37 @@ inline void wait_for_gains(ModulePlayer& m, Voice& v, std::uint64_t bit, int vol
   v.volume = volume;
   v.panning = panning;
   v.gains_since = m.dry_frames;
+}
+
+// The step of a pitch period (as pitch_period gives it).
+inline std::uint64_t step_of(const ModulePlayer& m, long long period) {
+  if (!m.ft2() && m.linear_frequencies()) {
+    // (4608.0 - period + delta) in double arithmetic is this integer exactly.
+    const unsigned long long slot = static_cast<unsigned long long>(4608 - period - linear_steps_first);
+    if (slot < static_cast<unsigned long long>(linear_steps_count)) return linear_steps[slot];
+  }
+  return step_beyond_table(m, period);
+}
+
+// The voice takes the step of a pitch period.
+inline void set_step(ModulePlayer& m, Voice& v, long long period) {
+  const std::uint64_t step = step_of(m, period);
+  const std::uint64_t owed = m.dry_frames - v.settled_at;
+  if (owed != 0) {
+    // A voice left behind that moves straight keeps waiting: the frames it owes at the old
+    // step go into its correction (settle_voice_behind). The bounds keep the sum exact.
+    // (Once it has a correction, nothing that could stop it moving straight has changed.)
+    if (owed <= (1u << 20) && v.step <= (1ull << 42) && step <= (1ull << 42) &&
+        (v.corrected_at > v.settled_at || (v.sample && moves_straight(v)))) {
+      v.step_correction += (v.step - step) * owed;
+      v.corrected_at = m.dry_frames;
+    } else {
+      settle_voice_behind(m, v);
+    }
+  }
+  v.step = step;
+  v.step_period = period;
+  v.step_flags = m.flags;
 }
 
 // update_voice (module.h).
