@@ -30,6 +30,13 @@ std::uint64_t linear_step(long long n) {
   return step_for(clamped_frequency(8363.0 * std::exp2(static_cast<double>(n) / 768.0)));
 }
 
+// A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
+// is not taken for a voice never given a frequency (step 0, which the mixer moves on to its
+// boundaries).
+std::uint64_t ft2_step(bool linear, long long period) {
+  return std::max<std::uint64_t>(1, step_for(ft2_frequency(linear, period)));
+}
+
 }  // namespace
 
 namespace voice_update {
@@ -40,11 +47,14 @@ const std::array<std::uint64_t, linear_steps_count> linear_steps = [] {
   return t;
 }();
 
+const std::array<std::uint64_t, ft2_linear_steps_count> ft2_linear_steps = [] {
+  std::array<std::uint64_t, ft2_linear_steps_count> t{};
+  for (int i = 0; i < ft2_linear_steps_count; ++i) t[i] = ft2_step(true, i);
+  return t;
+}();
+
 std::uint64_t step_beyond_table(const ModulePlayer& m, long long period) {
-  // A pitch wrapped around to nothing moves by 2^-32 of a value a frame: it stands still, and
-  // is not taken for a voice never given a frequency (step 0, which the mixer moves on to
-  // its boundaries).
-  if (m.ft2()) return std::max<std::uint64_t>(1, step_for(ft2_frequency(m.linear_frequencies(), period)));
+  if (m.ft2()) return ft2_step(m.linear_frequencies(), period);
   if (m.linear_frequencies()) return linear_step(4608 - period);
   return step_for(clamped_frequency(static_cast<double>(14317056 / period)));
 }

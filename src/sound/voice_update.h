@@ -12,11 +12,13 @@ namespace voice_update {
 // A new note on the channel's voice (or its partner): the part of update_voice for
 // update_trigger, after the voice has settled.
 void start_note(ModulePlayer& m, Channel& ch, const Sample& s);
-// The steps of the linear periods that notes and their effects reach, in the classic replay
-// (4608 - period from linear_steps_first on), made once per process.
-constexpr int linear_steps_first = -4096, linear_steps_count = 12288;
+// The steps of the linear periods that notes and their effects reach, made once per process:
+// in the classic replay by 4608 - period from linear_steps_first on, in FastTracker 2's by
+// the period's 16 bits up to the last of twelve octaves.
+constexpr int linear_steps_first = -4096, linear_steps_count = 12288, ft2_linear_steps_count = 9984;
 extern const std::array<std::uint64_t, linear_steps_count> linear_steps;
-// The step of a pitch period outside that table.
+extern const std::array<std::uint64_t, ft2_linear_steps_count> ft2_linear_steps;
+// The step of a pitch period outside those tables.
 std::uint64_t step_beyond_table(const ModulePlayer& m, long long period);
 // FastTracker 2's panning law: gain sqrt((256 - p) / 256) on the left, sqrt(p / 256) on
 // the right, as 16.16 fractions for p = 0..256.
@@ -83,10 +85,15 @@ inline void wait_for_gains(ModulePlayer& m, Voice& v, std::uint64_t bit, int vol
 
 // The step of a pitch period (as pitch_period gives it).
 inline std::uint64_t step_of(const ModulePlayer& m, long long period) {
-  if (!m.ft2() && m.linear_frequencies()) {
-    // (4608.0 - period + delta) in double arithmetic is this integer exactly.
-    const unsigned long long slot = static_cast<unsigned long long>(4608 - period - linear_steps_first);
-    if (slot < static_cast<unsigned long long>(linear_steps_count)) return linear_steps[slot];
+  if (m.linear_frequencies()) {
+    if (m.ft2()) {
+      const std::uint32_t p = static_cast<std::uint32_t>(period) & 0xFFFF;
+      if (p < static_cast<std::uint32_t>(ft2_linear_steps_count)) return ft2_linear_steps[p];
+    } else {
+      // (4608.0 - period + delta) in double arithmetic is this integer exactly.
+      const unsigned long long slot = static_cast<unsigned long long>(4608 - period - linear_steps_first);
+      if (slot < static_cast<unsigned long long>(linear_steps_count)) return linear_steps[slot];
+    }
   }
   return step_beyond_table(m, period);
 }

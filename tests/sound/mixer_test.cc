@@ -538,6 +538,33 @@ TEST(UpdateVoice, FrequenciesBelow100HzPlayAt100AndPeriodZeroKeepsTheStep) {
   EXPECT_EQ(ch.voice->step, (f / 44100) << 32 | ((f % 44100) << 32) / 44100);
 }
 
+// The steps a voice takes for linear periods, at every period notes and slides reach and
+// beyond, against the frequency formulas: the classic 8363 Hz x 2^((4608 - period) / 768),
+// at least 100 Hz, and FastTracker 2's frequency (at least a step of 1).
+TEST(UpdateVoice, LinearStepsFollowTheFrequencyFormulaAtEveryPeriod) {
+  auto step_for = [](std::uint64_t f) { return (f / 44100) << 32 | ((f % 44100) << 32) / 44100; };
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+    SCOPED_TRACE(mode == ReplayMode::ft2 ? "ft2" : "classic");
+    OneChannel o;
+    player_set_replay_mode(o.m, mode);
+    Channel& ch = o.m.channels[0];
+    for (int period = -20000; period <= 90000; ++period) {
+      if (period == 0) continue;  // no frequency: the step stays
+      ch.period = period;
+      ch.update_flags = update_frequency;
+      update_voice(o.m, ch, o.s);
+      std::uint64_t expected;
+      if (mode == ReplayMode::ft2) {
+        expected = std::max<std::uint64_t>(1, step_for(static_cast<std::uint64_t>(ft2_frequency(true, period))));
+      } else {
+        const double f = 8363.0 * std::exp2((4608.0 - period) / 768.0);
+        expected = step_for(f < 100 ? 100 : f > 2147483647.0 ? 2147483647 : static_cast<std::uint64_t>(f));
+      }
+      ASSERT_EQ(ch.voice->step, expected) << "period " << period;
+    }
+  }
+}
+
 // A slide and a vibrato in one tick can move the period and its delta by the same amount: on
 // linear periods the pitch still changes (it follows period - delta), on Amiga ones it does not.
 TEST(UpdateVoice, PeriodAndDeltaMovingTogetherChangeTheStepAsTheirFormulaSays) {
