@@ -101,10 +101,12 @@ void kestol(benchmark::State& state, const Module* m) {
 }
 
 // Seeking to the song's end against rendering to it: both from the start, CPU seconds.
-std::map<std::string, std::pair<double, double>> seek_costs;  // module -> (seek, render)
+std::map<std::string, std::pair<double, double>> seek_costs;  // module and replay -> (seek, render)
 
+template <ReplayMode mode>
 void seek_to_end(benchmark::State& state, const Module* m) {
   auto player = module_load(m->bytes.data(), static_cast<std::uint32_t>(m->bytes.size()));
+  player_set_replay_mode(*player, mode);
   const std::uint64_t end = [&] {
     OfflineRenderer r(*player);
     std::int16_t pcm[2 * chunk_frames];
@@ -135,7 +137,7 @@ void seek_to_end(benchmark::State& state, const Module* m) {
   state.counters["song_s"] = static_cast<double>(end) / mix_rate;
   state.counters["seek_ms"] = 1000.0 * seek / static_cast<double>(state.iterations());
   state.counters["seek_pct_of_render"] = 100.0 * seek / render;
-  seek_costs[m->name] = {seek, render};
+  seek_costs[m->name + (mode == ReplayMode::ft2 ? " (ft2)" : "")] = {seek, render};
 }
 
 #if KESTOL_HAVE_XMP
@@ -187,7 +189,10 @@ int main(int argc, char** argv) {
 #endif
   }
   for (const Module& m : modules)
-    benchmark::RegisterBenchmark(("seek_to_end/kestol/" + m.name).c_str(), seek_to_end, &m)
+    for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2})
+      benchmark::RegisterBenchmark(
+          ((mode == ReplayMode::ft2 ? "seek_to_end/kestol-ft2/" : "seek_to_end/kestol/") + m.name).c_str(),
+          mode == ReplayMode::ft2 ? seek_to_end<ReplayMode::ft2> : seek_to_end<ReplayMode::classic>, &m)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(3);
   benchmark::Initialize(&argc, argv);
