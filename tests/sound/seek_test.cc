@@ -55,7 +55,7 @@ XmModule flow_song(std::uint32_t seed) {
   m.orders = {0, 1, 2, 1, 3};
   m.patterns.resize(4);
   add_instruments(m);
-  const std::uint8_t effects[] = {0x0, 0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0xA, 0x9, 0x19, 0x1B, 0x1D};
+  const std::uint8_t effects[] = {0x0, 0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0xA, 0x9, 0x10, 0x11, 0x19, 0x1B, 0x1D};
   for (int p = 0; p < 4; ++p) {
     XmPattern& pat = m.patterns[p];
     pat.rows = 24 + 8 * p;
@@ -272,22 +272,25 @@ TEST(Seek, VoicesAndChannelsEqualThoseOfAMixedRun) {
 // Frames anywhere, and frames just after a row's first tick, where the gains of the voices
 // whose volume changed are on their way (a ramp cut there would round differently).
 TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
-  const XmModule song = flow_song(11);
-  const auto full = render_all(song, limit);
-  std::mt19937 rng(5);
-  std::vector<std::uint64_t> frames;
-  for (int i = 0; i < 12; ++i) frames.push_back(rng() % (full.size() / 2));
-  int rows = 0;
-  for (const auto& [position, start] : row_starts(song, limit))
-    if (rows++ % 7 == 0)
-      for (std::uint64_t after : {1u, 5u, 64u, 127u}) frames.push_back(start + after);
-  for (const std::uint64_t frame : frames) {
-    SCOPED_TRACE(frame);
-    auto player = load_xm(song);
-    OfflineRenderer r(*player);
-    r.seek_frame(frame);
-    EXPECT_EQ(r.frames_rendered(), frame);
-    expect_tail_equal(full, frame, render_rest(r, limit));
+  for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2}) {
+    SCOPED_TRACE(mode == ReplayMode::ft2 ? "ft2" : "classic");
+    const XmModule song = flow_song(11);
+    const auto full = render_all(song, limit, mode);
+    std::mt19937 rng(5);
+    std::vector<std::uint64_t> frames;
+    for (int i = 0; i < 12; ++i) frames.push_back(rng() % (full.size() / 2));
+    int rows = 0;
+    for (const auto& [position, start] : row_starts(song, limit, mode))
+      if (rows++ % 5 == 0)
+        for (std::uint64_t after : {1u, 5u, 64u, 127u}) frames.push_back(start + after);
+    for (const std::uint64_t frame : frames) {
+      SCOPED_TRACE(frame);
+      auto player = load_xm(song, mode);
+      OfflineRenderer r(*player);
+      r.seek_frame(frame);
+      EXPECT_EQ(r.frames_rendered(), frame);
+      expect_tail_equal(full, frame, render_rest(r, limit));
+    }
   }
 }
 
@@ -315,6 +318,37 @@ TEST(Seek, VoicesLeftBehindThroughPitchChangesAndALongHoldLandWhereMixingDoes) {
   for (const std::uint64_t frame : {after_hold, full.size() / 2 - 1000}) {
     SCOPED_TRACE(frame);
     auto player = load_xm(song);
+    OfflineRenderer r(*player);
+    r.seek_frame(frame);
+    expect_tail_equal(full, frame, render_rest(r, limit));
+  }
+}
+
+// FastTracker 2 works out every channel's volume again on the tick the global volume changes,
+// so a voice's volume changes twice in that tick. A seek that stops within the ramp that
+// follows leaves the voice ramping from where it stood before that tick, as mixing does.
+TEST(Seek, ARampAfterTwoVolumeChangesInOneTickStartsFromBeforeThem) {
+  XmModule song;
+  song.channels = 2;
+  song.speed = 6;
+  song.bpm = 120;
+  song.orders = {0};
+  song.patterns.resize(1);
+  song.patterns[0].rows = 8;
+  XmInstrument a = test_instrument(looped(3000, 1, 500, 2000));
+  a.volume_envelope.points = {{0, 64}, {60, 4}};
+  a.volume_envelope.type = 1;
+  song.instruments = {a};
+  song.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
+  song.patterns[0].at(4, 1, 2) = {0, 0, 0, 0x10, 0x20};  // global volume 32
+  const auto full = render_all(song, limit, ReplayMode::ft2);
+  const std::uint64_t start = row_starts(song, limit, ReplayMode::ft2).at(0x0004);
+  // A seek runs without mixing up to the start of the chunk that holds its frame.
+  const std::uint64_t chunk = (start / chunk_frames + 1) * chunk_frames;
+  ASSERT_LT(chunk - start, 128u);
+  for (const std::uint64_t frame : {chunk, chunk + 100}) {
+    SCOPED_TRACE(frame);
+    auto player = load_xm(song, ReplayMode::ft2);
     OfflineRenderer r(*player);
     r.seek_frame(frame);
     expect_tail_equal(full, frame, render_rest(r, limit));
