@@ -440,16 +440,15 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
   // Only the voices on a ramp or about to start one; the others wait (settle_voice).
   for (std::uint64_t busy = m.busy_voices; busy != 0; busy &= busy - 1) {
     Voice& v = m.voices[__builtin_ctzll(busy)];
+    const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
+    const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
     // A voice on a loop plays on whatever its gains do: a ramp that ends before anything
-    // looks ends here, and the voice, steady then, catches up with its place later.
-    if (v.sample && v.step != 0 && plays_on(*v.sample)) {
-      const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
-      const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
-      if (static_cast<std::uint64_t>(needed) <= calm) {
-        end_ramp(v);
-        m.busy_voices &= ~voice_bit(v);
-        continue;
-      }
+    // looks at it ends here (where the frames are cut on the way changes only the gains in
+    // between), and the voice, steady then, catches up with its place later.
+    if (v.sample && v.step != 0 && plays_on(*v.sample) && static_cast<std::uint64_t>(needed) <= calm) {
+      end_ramp(v);
+      m.busy_voices &= ~voice_bit(v);
+      continue;
     }
     settle_voice(m, v);
     v.settled_at += static_cast<std::uint64_t>(frames);
@@ -457,18 +456,13 @@ void skip_voices(ModulePlayer& m, int frames, std::uint64_t calm) {
       m.busy_voices &= ~voice_bit(v);
       continue;
     }
-    // The common case, as mix_voice<Run::skip> runs it: a ramp that ends within these frames
-    // (the voice sounding on) ends on its targets, and the voice moves by one sum; it is
-    // steady then. A looped voice's ramp that ends later, before anything looks at it, ends
-    // there too: where the frames are cut on the way changes only the gains in between.
-    const bool continues = v.ramp_frames_remaining != 0 && v.left == v.last_left && v.right == v.last_right;
-    const int needed = continues ? v.ramp_frames_remaining : m.ramp_frames;
-    if (needed <= frames || (static_cast<std::uint64_t>(needed) <= calm && v.sample->loop_type == 2)) {
-      if (frames <= (1 << 20) && v.step <= (1ull << 42) && move_straight(v, v.step * static_cast<std::uint64_t>(frames), false)) {
-        end_ramp(v);
-        m.busy_voices &= ~voice_bit(v);
-        continue;
-      }
+    // As mix_voice<Run::skip> runs it: a ramp that ends within these frames (the voice
+    // sounding on) ends on its targets, and the voice moves by one sum; it is steady then.
+    if (needed <= frames && frames <= (1 << 20) && v.step <= (1ull << 42) &&
+        move_straight(v, v.step * static_cast<std::uint64_t>(frames), false)) {
+      end_ramp(v);
+      m.busy_voices &= ~voice_bit(v);
+      continue;
     }
     skip_voice_exactly(m, v, frames);
     if (!v.sample || voice_steady(v)) m.busy_voices &= ~voice_bit(v);
