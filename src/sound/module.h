@@ -39,7 +39,8 @@ struct Sample {
   int loop_start = 0;
   int loop_length = 0;
   std::uint8_t volume = 0;
-  std::int8_t finetune = 0;
+  std::int8_t finetune = 0;  // the classic replay's E5x changes it while the song plays
+  std::int8_t loaded_finetune = 0;  // as the file has it: the song starts with it again
   int panning = 0;
   std::uint8_t bits = 0;
   std::uint8_t loop_type = 0;  // 1 none, 2 forward, 4 ping-pong (0 only for silent_sample)
@@ -255,8 +256,8 @@ ModulePlayer* music_player();
 void music_player_free();
 
 // ---- Replayer -----------------------------------------------------------------------
-// Puts the replayer into its start state (channels, voices, speed, BPM); row and order
-// position stay where they are.
+// Puts the replayer into its start state (channels, voices, speed, BPM, the samples' finetunes
+// as loaded); row and order position stay where they are.
 void player_start(ModulePlayer& player);
 // One tick (the loader stores this as tick_function).
 void player_tick(ModulePlayer& player);

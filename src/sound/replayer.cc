@@ -450,6 +450,9 @@ void player_set_bpm(ModulePlayer& m, int bpm) {
 }
 
 void player_start(ModulePlayer& m) {
+  // What the last run of the song changed in its samples goes too: every run from the start
+  // plays alike, and a seek reaches what a render from the start reaches.
+  for (const auto& s : m.sample_store) s->finetune = s->loaded_finetune;
   for (int c = 0; c < max_channels; ++c) {
     m.channels[c] = Channel{};
     m.channels[c].voice = &m.voices[c];

@@ -114,7 +114,7 @@ bool read_instrument(ModuleReader& in, ModulePlayer& player, Instrument& ins) {
     h.loop_start = in.u32();
     h.loop_length = in.u32();
     s.volume = std::min<std::uint8_t>(in.u8(), 64);
-    s.finetune = static_cast<std::int8_t>(in.u8());
+    s.finetune = s.loaded_finetune = static_cast<std::int8_t>(in.u8());
     h.type = in.u8();
     s.panning = in.u8();
     s.relative_note = static_cast<std::int8_t>(in.u8());

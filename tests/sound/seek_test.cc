@@ -355,6 +355,33 @@ TEST(Seek, ARampAfterTwoVolumeChangesInOneTickStartsFromBeforeThem) {
   }
 }
 
+// The classic replay's E5x changes the finetune in the sample itself, for the notes after it.
+// A render from the start, again or up to a seek, begins with the finetune the file gives.
+TEST(Seek, AFinetuneChangedWhilePlayingIsTheFilesAgainAtTheStart) {
+  XmModule song;
+  song.channels = 1;
+  song.orders = {0};
+  song.patterns.resize(1);
+  song.patterns[0].rows = 16;
+  song.instruments = {test_instrument(looped(3000, 1, 500, 2000))};
+  song.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  song.patterns[0].at(4, 0, 1) = {0, 0, 0, 0xE, 0x57};
+  song.patterns[0].at(8, 0, 1) = {49, 1, 0, 0, 0};
+  const auto full = render_all(song, limit);
+  auto player = load_xm(song);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    player->order_position = player->row = 0;
+    OfflineRenderer r(*player);
+    EXPECT_EQ(render_rest(r, limit), full);
+  }
+  const std::uint64_t frame = full.size() / 4 * 3 / 2;  // inside row 12
+  player->order_position = player->row = 0;
+  OfflineRenderer r(*player);
+  r.seek_frame(frame);
+  expect_tail_equal(full, frame, render_rest(r, limit));
+}
+
 // What the replayer remembers between ticks (each channel's instrument and sample; a voice's
 // gains, kept while its volume and panning stay) against a player made to forget the
 // instruments and samples before every tick: the same sound, and gains that always equal
