@@ -151,6 +151,32 @@ void expect_tail_equal(const std::vector<std::int16_t>& full, std::uint64_t from
 
 constexpr std::uint64_t limit = 90ull * mix_rate;
 
+// Seeks to each frame, from a newly loaded song: what is rendered from there is the tail of
+// the full render.
+void expect_seeks_land(const XmModule& song, ReplayMode mode, const std::vector<std::int16_t>& full,
+                       const std::vector<std::uint64_t>& frames) {
+  for (const std::uint64_t frame : frames) {
+    SCOPED_TRACE(frame);
+    auto player = load_xm(song, mode);
+    OfflineRenderer r(*player);
+    r.seek_frame(frame);
+    EXPECT_EQ(r.frames_rendered(), frame);
+    expect_tail_equal(full, frame, render_rest(r, limit));
+  }
+}
+
+// A song of one pattern of rows rows, for a test to fill in.
+XmModule one_pattern_song(int channels, int rows, std::uint16_t speed = 6, std::uint16_t bpm = 125) {
+  XmModule song;
+  song.channels = channels;
+  song.speed = speed;
+  song.bpm = bpm;
+  song.orders = {0};
+  song.patterns.resize(1);
+  song.patterns[0].rows = rows;
+  return song;
+}
+
 // In both replays: each follows its own loops, retriggers and envelopes while seeking.
 TEST(Seek, RenderFromAnyRowEqualsTheFullRenderFromThere) {
   for (ReplayMode mode : {ReplayMode::classic, ReplayMode::ft2})
@@ -283,14 +309,7 @@ TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
     for (const auto& [position, start] : row_starts(song, limit, mode))
       if (rows++ % 5 == 0)
         for (std::uint64_t after : {1u, 5u, 64u, 127u}) frames.push_back(start + after);
-    for (const std::uint64_t frame : frames) {
-      SCOPED_TRACE(frame);
-      auto player = load_xm(song, mode);
-      OfflineRenderer r(*player);
-      r.seek_frame(frame);
-      EXPECT_EQ(r.frames_rendered(), frame);
-      expect_tail_equal(full, frame, render_rest(r, limit));
-    }
+    expect_seeks_land(song, mode, full, frames);
   }
 }
 
@@ -298,13 +317,7 @@ TEST(Seek, ToAFrameEqualsTheFullRenderFromThatFrame) {
 // hold their last pitch for far longer than 2^20 frames: one on a loop, one running off the
 // end of its sample on the way. Where a seek leaves them, the render goes on as the full one.
 TEST(Seek, VoicesLeftBehindThroughPitchChangesAndALongHoldLandWhereMixingDoes) {
-  XmModule song;
-  song.channels = 2;
-  song.speed = 31;
-  song.bpm = 32;  // ticks of 3445 frames
-  song.orders = {0};
-  song.patterns.resize(1);
-  song.patterns[0].rows = 16;
+  XmModule song = one_pattern_song(2, 16, 31, 32);  // ticks of 3445 frames
   song.instruments = {test_instrument(looped(3000, 1, 500, 2000)), test_instrument(test_sample(20000))};
   XmPattern& p = song.patterns[0];
   p.at(0, 0, 2) = {49, 1, 0, 0x4, 0x8F};
@@ -315,26 +328,14 @@ TEST(Seek, VoicesLeftBehindThroughPitchChangesAndALongHoldLandWhereMixingDoes) {
   // The pitches stop moving with row 2.
   const std::uint64_t hold = 2 * 31 * 3445, after_hold = hold + (1u << 20) + 5000;
   ASSERT_GT(full.size() / 2, after_hold + 1000);
-  for (const std::uint64_t frame : {after_hold, full.size() / 2 - 1000}) {
-    SCOPED_TRACE(frame);
-    auto player = load_xm(song);
-    OfflineRenderer r(*player);
-    r.seek_frame(frame);
-    expect_tail_equal(full, frame, render_rest(r, limit));
-  }
+  expect_seeks_land(song, ReplayMode::classic, full, {after_hold, full.size() / 2 - 1000});
 }
 
 // FastTracker 2 works out every channel's volume again on the tick the global volume changes,
 // so a voice's volume changes twice in that tick. A seek that stops within the ramp that
 // follows leaves the voice ramping from where it stood before that tick, as mixing does.
 TEST(Seek, ARampAfterTwoVolumeChangesInOneTickStartsFromBeforeThem) {
-  XmModule song;
-  song.channels = 2;
-  song.speed = 6;
-  song.bpm = 120;
-  song.orders = {0};
-  song.patterns.resize(1);
-  song.patterns[0].rows = 8;
+  XmModule song = one_pattern_song(2, 8, 6, 120);
   XmInstrument a = test_instrument(looped(3000, 1, 500, 2000));
   a.volume_envelope.points = {{0, 64}, {60, 4}};
   a.volume_envelope.type = 1;
@@ -346,23 +347,13 @@ TEST(Seek, ARampAfterTwoVolumeChangesInOneTickStartsFromBeforeThem) {
   // A seek runs without mixing up to the start of the chunk that holds its frame.
   const std::uint64_t chunk = (start / chunk_frames + 1) * chunk_frames;
   ASSERT_LT(chunk - start, 128u);
-  for (const std::uint64_t frame : {chunk, chunk + 100}) {
-    SCOPED_TRACE(frame);
-    auto player = load_xm(song, ReplayMode::ft2);
-    OfflineRenderer r(*player);
-    r.seek_frame(frame);
-    expect_tail_equal(full, frame, render_rest(r, limit));
-  }
+  expect_seeks_land(song, ReplayMode::ft2, full, {chunk, chunk + 100});
 }
 
 // The classic replay's E5x changes the finetune in the sample itself, for the notes after it.
 // A render from the start, again or up to a seek, begins with the finetune the file gives.
 TEST(Seek, AFinetuneChangedWhilePlayingIsTheFilesAgainAtTheStart) {
-  XmModule song;
-  song.channels = 1;
-  song.orders = {0};
-  song.patterns.resize(1);
-  song.patterns[0].rows = 16;
+  XmModule song = one_pattern_song(1, 16);
   song.instruments = {test_instrument(looped(3000, 1, 500, 2000))};
   song.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
   song.patterns[0].at(4, 0, 1) = {0, 0, 0, 0xE, 0x57};
