@@ -56,7 +56,7 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
   ch.update_flags |= flag;
 }
 
-[[gnu::always_inline]] inline void envelopes_and_fadeout(Channel& ch, const Instrument& ins) {
+[[gnu::always_inline]] inline void envelopes(Channel& ch, const Instrument& ins) {
   if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
     envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
                   ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
@@ -66,15 +66,10 @@ int slope_between(const EnvelopePoint& a, const EnvelopePoint& b) {
 }
 
 // The envelopes on a row's first tick: in the classic replay a key-off silences a note
-// without a volume envelope between the two.
+// without a volume envelope (which no envelope step then touches).
 [[gnu::always_inline]] inline void row_envelopes(bool ft2, Channel& ch, const Instrument& ins) {
-  if ((ins.volume_type & 1) && !ch.volume_envelope.ended)
-    envelope_step(ch, ins.volume_envelope, ins.volume_points, ins.volume_type, ins.volume_sustain,
-                  ins.volume_loop_start, ins.volume_loop_end, ch.volume_envelope, update_volume);
   if (!ft2 && !(ins.volume_type & 1) && ch.key_off) ch.volume_envelope.value = 0;
-  if ((ins.panning_type & 1) && !ch.panning_envelope.ended)
-    envelope_step(ch, ins.panning_envelope, ins.panning_points, ins.panning_type, ins.panning_sustain,
-                  ins.panning_loop_start, ins.panning_loop_end, ch.panning_envelope, update_panning);
+  envelopes(ch, ins);
 }
 
 [[gnu::always_inline]] inline void fadeout(const ModulePlayer& m, Channel& ch, const Instrument& ins) {
@@ -269,7 +264,7 @@ void process_row(ModulePlayer& m) {
       ch.volume_delta = 0;
       ch.period_delta = 0;
       ch.update_flags = update_frequency | update_volume;
-      envelopes_and_fadeout(ch, *ins);
+      envelopes(ch, *ins);
       fadeout(m, ch, *ins);
       auto_vibrato(m, ch, *ins);
       update_voice(m, ch, *s);
@@ -312,10 +307,10 @@ void process_tick(ModulePlayer& m) {
       // key-off (Kxx) or a retrigger (E9x) already counts on its own tick.
       if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
       if (acts) effect_tick(m, ch, cell);
-      envelopes_and_fadeout(ch, *ins);
+      envelopes(ch, *ins);
       fadeout(m, ch, *ins);
     } else {
-      envelopes_and_fadeout(ch, *ins);
+      envelopes(ch, *ins);
       fadeout(m, ch, *ins);
       if (cell.volume >= 0x60) volume_column_tick(m, ch, cell.volume);
       if (acts) effect_tick(m, ch, cell);

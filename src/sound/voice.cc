@@ -3,8 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
-#include <vector>
 
 #include "sound/module.h"
 #include "sound/voice_update.h"
@@ -108,13 +106,9 @@ void settle_gains(ModulePlayer& m, Voice& v) {
     return;
   }
   if (v.earlier_gains) {
-    const int volume = v.volume, panning = v.panning;
-    v.volume = v.earlier_volume;
-    v.panning = v.earlier_panning;
-    voice_update::set_gains(m, v);
+    // Frames went by after the change before: its ramp ended.
+    voice_update::set_gains(m, v, v.earlier_volume, v.earlier_panning);
     end_ramp(v);
-    v.volume = volume;
-    v.panning = panning;
   }
   const int left = v.left, right = v.right;
   voice_update::set_gains(m, v);

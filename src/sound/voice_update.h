@@ -31,16 +31,18 @@ inline long long pitch_period(const ModulePlayer& m, const Channel& ch) {
                                 : static_cast<long long>(ch.period) + ch.period_delta;
 }
 
-inline void set_gains(const ModulePlayer& m, Voice& v) {
+// The voice's target gains for a volume and a panning.
+inline void set_gains(const ModulePlayer& m, Voice& v, int volume, int panning) {
   if (m.ft2()) {
     // 0 is left, 255 right.
-    v.left = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gains[256 - v.panning] + 32768) >> 16);
-    v.right = static_cast<int>((static_cast<long long>(v.volume) * ft2_pan_gains[v.panning] + 32768) >> 16);
+    v.left = static_cast<int>((static_cast<long long>(volume) * ft2_pan_gains[256 - panning] + 32768) >> 16);
+    v.right = static_cast<int>((static_cast<long long>(volume) * ft2_pan_gains[panning] + 32768) >> 16);
     return;
   }
-  v.left = v.volume * v.panning / 255;
-  v.right = v.volume * (255 - v.panning) / 255;
+  v.left = volume * panning / 255;
+  v.right = volume * (255 - panning) / 255;
 }
+inline void set_gains(const ModulePlayer& m, Voice& v) { set_gains(m, v, v.volume, v.panning); }
 
 inline int voice_volume(const ModulePlayer& m, const Channel& ch) {
   return static_cast<int>((static_cast<double>(ch.volume) + ch.volume_delta) * ch.volume_envelope.value *
